@@ -22,8 +22,8 @@ shared=${LUMARO_SHARED_DIR:-$(cd .. && pwd)/shared}
 work=build-fuzz/runs
 rm -rf "$work"
 mkdir -p "$work"
-if [ -x build-fuzz/Fuzz/make-fuzz-seeds ]; then
-  build-fuzz/Fuzz/make-fuzz-seeds "$shared/fixtures/pages" "$work/seeds"
+if [ -x build/Tools/make-fuzz-seeds ]; then
+  build/Tools/make-fuzz-seeds "$shared/fixtures/pages" "$work/seeds"
 fi
 
 pids=()
