@@ -26,14 +26,24 @@ if [ -x build/Tools/make-fuzz-seeds ]; then
   build/Tools/make-fuzz-seeds "$shared/fixtures/pages" "$work/seeds"
 fi
 
+# Fuzz/seeds.txt maps each target to the kinds of seed it starts from
+# ("<Name> <kind>[,<kind>...]"); make-fuzz-seeds writes one folder per kind.
+seed_kinds() {
+  awk -v n="$1" '$1 == n { print $2 }' Fuzz/seeds.txt 2>/dev/null | tr ',' ' '
+}
+
 pids=()
 for target in "${targets[@]}"; do
   name=$(basename "$target")
   name=${name#fuzz-}
-  mkdir -p "$work/corpus-$name" "$work/seeds/$name"
+  mkdir -p "$work/corpus-$name"
+  dirs=()
+  for kind in $(seed_kinds "$name"); do
+    [ -d "$work/seeds/$kind" ] && dirs+=("$work/seeds/$kind")
+  done
   "$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=262144 \
     -print_final_stats=1 -artifact_prefix="$work/crash-$name-" \
-    "$work/corpus-$name" "$work/seeds/$name" >"$work/$name.log" 2>&1 &
+    "$work/corpus-$name" "${dirs[@]}" >"$work/$name.log" 2>&1 &
   pids+=("$!:$name")
 done
 
