@@ -210,6 +210,9 @@ constexpr std::size_t kOutputSlack = 64;
 // A literal this short is copied as whole 16-byte moves when both sides have room.
 constexpr std::size_t kShortLiteral = 16;
 constexpr std::size_t kWideLiteral = 64;
+// No element yields more output than 22 times its own size (a 3-byte copy
+// makes at most 64 bytes), so a preamble announcing more is not believed.
+constexpr std::uint64_t kMaximumExpansion = 22;
 
 [[noreturn]] void fail(SnappyError::Case kind) { throw SnappyError(kind); }
 
@@ -253,7 +256,9 @@ Bytes Snappy::decompress(ByteView block) {
 
     // The buffer is larger than the bytes produced so far (by the slack at
     // least) and grows by doubling; the preamble only sizes it at first.
-    Bytes output(static_cast<std::size_t>(std::min<std::uint64_t>(announced, kMaximumReservation)) + kOutputSlack);
+    const std::uint64_t possible = std::uint64_t{block.size()} * kMaximumExpansion;
+    const std::uint64_t reservation = std::min({announced, possible, std::uint64_t{kMaximumReservation}});
+    Bytes output(static_cast<std::size_t>(reservation) + kOutputSlack);
     std::size_t produced = 0;
     const auto room = [&](std::size_t count) {
         if (output.size() - produced < count + kOutputSlack) {
