@@ -11,7 +11,7 @@ namespace lumaro {
 // The texts of the value kinds a table cell buffer holds.
 struct TSTCellFormat {
     // The kind byte of a cell (byte 1 of the cell).
-    enum Kind : std::uint8_t { kNumber = 2, kDate = 5, kDuration = 6, kBoolean = 7, kRichText = 9 };
+    enum Kind : std::uint8_t { kEmpty = 0, kNumber = 2, kDate = 5, kDuration = 6, kBoolean = 7, kRichText = 9 };
 
     // The formatted value of a number, date, duration or boolean cell whose
     // value starts at `valueAt`; absent for other kinds, for a value that

@@ -233,6 +233,9 @@ private:
             if (const auto alignment = richAlignment_(*richTarget)) setExplicit(column, *alignment);
         } else if (auto value = TSTCellFormat::frozenValue(buffer, valueAt, kind, current)) {
             text = std::move(*value);
+        } else if (kind == TSTCellFormat::kEmpty) {
+            // An empty cell carries no text key: the word at the key position
+            // is its style key, which must not be taken for a string.
         } else if (const auto found = tables_.strings.find(key); found != tables_.strings.end()) {
             text = found->second;
         }
