@@ -13,7 +13,7 @@ namespace {
 // Largest field number the protobuf wire format allows (29 bits).
 constexpr std::int64_t kMaxFieldNumber = (std::int64_t{1} << 29) - 1;
 
-// Property names that would not compile, or would shadow what every class has.
+// Property names that would not compile, or would clash with what every class has.
 const std::set<std::string>& reservedPropertyNames() {
     static const std::set<std::string> names = {
         "alignas", "alignof", "and", "and_eq", "asm", "auto", "bitand", "bitor", "bool",
@@ -28,7 +28,7 @@ const std::set<std::string>& reservedPropertyNames() {
         "static_cast", "struct", "switch", "template", "this", "thread_local", "throw",
         "true", "try", "typedef", "typeid", "typename", "union", "unsigned", "using",
         "virtual", "void", "volatile", "wchar_t", "while", "xor", "xor_eq",
-        // members of every generated class
+        // members of every generated class, and the locals of its encoder
         "unknownFields", "make", "encoded", "messageName", "writer", "element", "field",
     };
     return names;
