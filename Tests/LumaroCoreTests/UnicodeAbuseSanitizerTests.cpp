@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utf8proc.h>
+
 #include <string>
 
 #include "LumaroCore/UnicodeAbuseSanitizer.hpp"
@@ -12,21 +14,8 @@ namespace {
 std::string utf8(std::u32string_view scalars) {
     std::string out;
     for (const char32_t c : scalars) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        utf8proc_uint8_t buffer[4];
+        out.append(reinterpret_cast<const char*>(buffer), utf8proc_encode_char(static_cast<utf8proc_int32_t>(c), buffer));
     }
     return out;
 }
