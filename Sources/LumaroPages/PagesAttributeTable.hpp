@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "LumaroIWA/Protobuf.hpp"
+#include "LumaroPages/PagesWireView.hpp"
 
 namespace lumaro {
 
@@ -53,9 +54,10 @@ inline std::vector<PagesAttributeEntry> entries(const ProtobufMessage& table) {
     return result;
 }
 
-inline std::vector<PagesAttributeEntry> entries(const ProtobufMessage& storage, std::int64_t tableField) {
-    const auto table = storage.message(tableField);
-    return table ? entries(*table) : std::vector<PagesAttributeEntry>();
+// The entries of the table in field `tableField` of a storage's payload.
+inline std::vector<PagesAttributeEntry> entries(ByteView storage, std::int64_t tableField) {
+    const auto table = PagesWireView(storage).bytes(tableField);
+    return table ? entries(ProtobufMessage(*table)) : std::vector<PagesAttributeEntry>();
 }
 
 template <typename Run>

@@ -1,6 +1,7 @@
 #include "LumaroPages/PagesImageCatalog.hpp"
 
 #include "LumaroPages/PagesReaderText.hpp"
+#include "LumaroPages/PagesWireView.hpp"
 
 namespace lumaro {
 
@@ -41,7 +42,7 @@ bool isChromeImage(const std::string& fileName) {
 
 PagesImageCatalog::PagesImageCatalog(const IWAObjectStore& store) : store_(&store) {
     std::map<std::uint64_t, std::string> registry;
-    for (const IWAObject& object : store.objects()) collectRegistry(ProtobufMessage(object.payload), 0, registry);
+    for (const IWAObject& object : store.objects()) collectRegistry(ByteView(object.payload), 0, registry);
 
     std::set<std::string> used;
     for (const auto& [dataID, fileName] : registry) {  // ascending data identifier
@@ -110,17 +111,32 @@ std::string PagesImageCatalog::uniqueName(const std::string& name, std::set<std:
 
 void PagesImageCatalog::collectRegistry(const ProtobufMessage& message, int depth,
                                         std::map<std::uint64_t, std::string>& registry) {
+    // Same walk as collectRegistry(view), over a message already decoded.
     if (depth > kDeepestRegistryLevel) return;
     const auto dataID = message.varint(kDataIDField);
     const Bytes* fileName = message.bytesPointer(kDataFileNameField);
-    if (dataID && fileName) {
-        std::string name = PagesReaderText::repairedUTF8(*fileName);
-        if (isImageName(name)) registry[*dataID] = std::move(name);
-    }
+    if (dataID && fileName) record(*dataID, *fileName, registry);
     for (const ProtobufField& field : message.fields()) {
         const Bytes* nested = field.lengthDelimited();
-        if (nested && nested->size() >= 2) collectRegistry(ProtobufMessage(*nested), depth + 1, registry);
+        if (nested && nested->size() >= 2) collectRegistry(ByteView(*nested), depth + 1, registry);
     }
+}
+
+void PagesImageCatalog::collectRegistry(ByteView message, int depth, std::map<std::uint64_t, std::string>& registry) {
+    if (depth > kDeepestRegistryLevel) return;
+    const PagesWireView view(message);
+    const auto dataID = view.varint(kDataIDField);
+    const auto fileName = view.bytes(kDataFileNameField);
+    if (dataID && fileName) record(*dataID, *fileName, registry);
+    view.forEach([&](const PagesWireView::Field& field) {
+        if (field.wireType == PagesWireView::kLengthDelimited && field.bytes.size() >= 2)
+            collectRegistry(field.bytes, depth + 1, registry);
+    });
+}
+
+void PagesImageCatalog::record(std::uint64_t dataID, ByteView fileName, std::map<std::uint64_t, std::string>& registry) {
+    std::string name = PagesReaderText::repairedUTF8(fileName);
+    if (isImageName(name)) registry[dataID] = std::move(name);
 }
 
 }  // namespace lumaro

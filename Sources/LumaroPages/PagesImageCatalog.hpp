@@ -47,8 +47,11 @@ public:
     // searched to a nesting depth of 7; a later find replaces an earlier one.
     static void collectRegistry(const ProtobufMessage& message, int depth,
                                 std::map<std::uint64_t, std::string>& registry);
+    static void collectRegistry(ByteView message, int depth, std::map<std::uint64_t, std::string>& registry);
 
 private:
+    static void record(std::uint64_t dataID, ByteView fileName, std::map<std::uint64_t, std::string>& registry);
+
     std::vector<Asset> assets_;
     const IWAObjectStore* store_;
     std::unordered_map<std::uint64_t, std::string> referenceNameByDataID_;

@@ -15,6 +15,7 @@
 #include "LumaroIWA/Protobuf.hpp"
 #include "LumaroPages/PagesDocument.hpp"
 #include "LumaroPages/PagesImageCatalog.hpp"
+#include "LumaroPages/PagesWireView.hpp"
 
 namespace lumaro {
 
@@ -23,7 +24,9 @@ namespace lumaro {
 // footnotes, images and tables. One parser serves one document; its caches of
 // resolved styles live exactly as long as that read.
 //
-// Every position below counts UTF-16 code units of a storage's text.
+// Every position below counts UTF-16 code units of a storage's text. A
+// `storage` argument is the payload of a text storage object (type 2001); it
+// is read in place, so that a large body text is never copied whole.
 class PagesParser {
 public:
     // Character properties of a style chain; an unset value means no style of
@@ -93,7 +96,7 @@ public:
     static IWAObjectStore loadObjectStore(std::vector<IWAContainer::Entry> entries);
 
     PagesDocument buildDocument(const IWAObjectStore& store);
-    std::vector<PagesDocument::Paragraph> makeParagraphs(const std::string& text, const ProtobufMessage& storage,
+    std::vector<PagesDocument::Paragraph> makeParagraphs(std::string_view text, ByteView storage,
                                                          const IWAObjectStore& store,
                                                          const PagesImageCatalog& catalog,
                                                          const FootnoteStorageIDs& footnoteStorageIDs,
@@ -101,13 +104,13 @@ public:
                                                          std::vector<PagesDocument::Footnote>& footnotes);
 
     // The storage text: every chunk of field 3, each repaired as UTF-8.
-    static std::string storageText(const ProtobufMessage& storage);
+    static std::string storageText(ByteView storage);
 
     // Run readers, each sorted stably by position.
-    static std::vector<ParagraphStyleRun> paragraphStyleRuns(const ProtobufMessage& storage);
-    std::vector<CharacterRun> characterRuns(const ProtobufMessage& storage, const IWAObjectStore& store);
-    static std::vector<ListLevelRun> listLevels(const ProtobufMessage& storage);
-    static std::vector<ListStyleRun> listStyleRuns(const ProtobufMessage& storage);
+    static std::vector<ParagraphStyleRun> paragraphStyleRuns(ByteView storage);
+    std::vector<CharacterRun> characterRuns(ByteView storage, const IWAObjectStore& store);
+    static std::vector<ListLevelRun> listLevels(ByteView storage);
+    static std::vector<ListStyleRun> listStyleRuns(ByteView storage);
 
     // Style chains.
     CharStyleFlags resolvedCharFlags(std::uint64_t forStyle, const IWAObjectStore& store);
@@ -119,17 +122,16 @@ public:
                                         int depth);
 
     // Links, footnotes, images and tables anchored in a storage.
-    static std::vector<LinkRun> linkRuns(const ProtobufMessage& storage, const IWAObjectStore& store);
-    std::vector<FootnoteRun> footnoteRuns(const ProtobufMessage& storage, const FootnoteStorageIDs& footnoteStorageIDs,
+    static std::vector<LinkRun> linkRuns(ByteView storage, const IWAObjectStore& store);
+    std::vector<FootnoteRun> footnoteRuns(ByteView storage, const FootnoteStorageIDs& footnoteStorageIDs,
                                           const IWAObjectStore& store);
     std::optional<std::uint64_t> resolveFootnoteStorage(std::uint64_t objectID,
                                                         const FootnoteStorageIDs& footnoteStorageIDs,
                                                         const IWAObjectStore& store, int depth);
-    static std::string footnoteText(const ProtobufMessage& storage);
-    static std::map<std::int64_t, std::string> attachmentImageNames(const ProtobufMessage& storage,
-                                                                    const std::string& text,
+    static std::string footnoteText(ByteView storage);
+    static std::map<std::int64_t, std::string> attachmentImageNames(ByteView storage, std::string_view text,
                                                                     const PagesImageCatalog& catalog);
-    std::map<std::int64_t, Table> attachmentTableGrids(const ProtobufMessage& storage, const std::string& text,
+    std::map<std::int64_t, Table> attachmentTableGrids(ByteView storage, std::string_view text,
                                                        const IWAObjectStore& store);
     std::optional<Table> tableGrid(std::uint64_t forAttachment, const IWAObjectStore& store);
     std::string cellMarkdown(const IWAObject& cellStorage, const IWAObjectStore& store);
@@ -141,6 +143,12 @@ private:
     // package folder that a ZIP wraps.
     struct PackageSource;
     std::optional<PagesDocument> readPackage(const PackageSource& source, const std::filesystem::path& url);
+    // The storage text, as a view of the payload when it is one well-formed
+    // chunk (the usual case), else repaired into `owned`.
+    static std::string_view storageTextView(ByteView storage, std::string& owned);
+    // Character style table entries (position, style) before resolution.
+    static std::vector<ParagraphStyleRun> characterStyleRuns(ByteView storage);
+
     using FootnoteSearchMemo = std::map<std::pair<std::uint64_t, int>, std::optional<std::uint64_t>>;
     std::optional<std::uint64_t> resolveFootnoteStorage(std::uint64_t objectID,
                                                         const FootnoteStorageIDs& footnoteStorageIDs,

@@ -76,6 +76,20 @@ std::string repairedUTF8(ByteView bytes) {
     return out;
 }
 
+bool isValidUTF8(ByteView bytes) {
+    for (std::size_t at = 0; at < bytes.size();) {
+        if (bytes[at] < 0x80) {
+            ++at;
+            continue;
+        }
+        std::size_t subpart = 0;
+        const std::size_t length = wellFormedLength(bytes, at, subpart);
+        if (length == 0) return false;
+        at += length;
+    }
+    return true;
+}
+
 std::int64_t utf16Length(std::string_view text) {
     std::int64_t units = 0;
     for (const char c : text) {

@@ -24,6 +24,7 @@ inline constexpr char32_t kLineFeed = 0x0A;
 // subsequence by one U+FFFD, so that `out` stays valid UTF-8.
 void appendRepairedUTF8(ByteView bytes, std::string& out);
 std::string repairedUTF8(ByteView bytes);
+bool isValidUTF8(ByteView bytes);
 
 // Decodes the scalar of VALID UTF-8 text that starts at `index` and moves
 // `index` past it.
