@@ -63,7 +63,9 @@ bool hasText(ByteView storage) {
 }
 
 std::size_t paragraphBreakCount(std::string_view text) {
-    std::size_t count = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    std::size_t count = static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return PagesReaderText::endsParagraph(static_cast<unsigned char>(c));
+    }));
     constexpr std::string_view kParagraphSeparatorUTF8 = "\xE2\x80\xA9";
     for (auto at = text.find(kParagraphSeparatorUTF8); at != std::string_view::npos;
          at = text.find(kParagraphSeparatorUTF8, at + kParagraphSeparatorUTF8.size()))
@@ -377,7 +379,7 @@ std::vector<PagesDocument::Paragraph> PagesParser::makeParagraphs(
              ++footnoteCursor)
             takeFootnote(footnoteRunList[footnoteCursor], footnoteRunList[footnoteCursor].position);
 
-        if (scalar == PagesReaderText::kLineFeed || scalar == PagesReaderText::kParagraphSeparator) {
+        if (PagesReaderText::endsParagraph(scalar)) {
             close(scalarStart);
             position += 1;
             paragraphStart = position;

@@ -19,6 +19,18 @@ inline constexpr char32_t kLineSeparator = 0x2028;
 inline constexpr char32_t kObjectReplacement = 0xFFFC;
 inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 inline constexpr char32_t kLineFeed = 0x0A;
+inline constexpr char32_t kSectionBreak = 0x04;
+inline constexpr char32_t kPageBreak = 0x05;
+inline constexpr char32_t kColumnBreak = 0x0C;
+
+// A paragraph ends at a line feed or U+2029, and also at the section, page
+// and column break characters, which Pages keeps in the text where the
+// writer broke the flow: the text after one is a paragraph of its own, and
+// the control character itself has no place in the output.
+constexpr bool endsParagraph(char32_t scalar) {
+    return scalar == kLineFeed || scalar == kParagraphSeparator || scalar == kPageBreak || scalar == kSectionBreak ||
+           scalar == kColumnBreak;
+}
 
 // Appends `bytes` decoded as UTF-8 to `out`, replacing each maximal invalid
 // subsequence by one U+FFFD, so that `out` stays valid UTF-8.
