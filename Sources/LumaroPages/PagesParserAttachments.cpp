@@ -15,6 +15,7 @@ namespace {
 constexpr std::int64_t kTextChunkField = 3;
 constexpr std::int64_t kSmartFieldTableField = 11;
 constexpr std::int64_t kHyperlinkURLField = 2;
+constexpr std::uint64_t kHyperlinkType = 2032;
 constexpr std::int64_t kDrawableField = 1;
 constexpr std::int64_t kTableModelField = 2;
 constexpr std::int64_t kParagraphPropertiesField = 12;
@@ -89,7 +90,10 @@ std::vector<PagesParser::LinkRun> PagesParser::linkRuns(ByteView storage, const 
     std::vector<Anchor> anchors;
     for (const PagesAttributeEntry& entry : PagesAttributeTable::entries(storage, kSmartFieldTableField)) {
         Anchor anchor{entry.position, std::nullopt};
-        if (const IWAObject* object = entry.objectID ? store.object(*entry.objectID) : nullptr) {
+        // Only hyperlinks carry a URL in field 2; other smart fields (dates,
+        // placeholders) keep formats and prompts there.
+        const IWAObject* object = entry.objectID ? store.object(*entry.objectID) : nullptr;
+        if (object && object->type == kHyperlinkType) {
             const ProtobufMessage link(object->payload);
             if (const Bytes* url = link.bytesPointer(kHyperlinkURLField)) anchor.url = PagesReaderText::repairedUTF8(*url);
         }
