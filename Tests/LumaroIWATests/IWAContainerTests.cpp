@@ -277,3 +277,14 @@ TEST(IWAContainer, TopFolderIsAbsentUnlessEveryEntrySharesOne) {
                     [&] { IWAContainer::entriesInFolder(scratch / "bad.zip", "Doc.pages", "Index/", ".iwa"); }),
                 testing::StartsWith("Could not read the document archive at bad.zip: "));
 }
+
+TEST(IWAContainer, EntriesOfAnUnknownMethodCannotBeRead) {
+    // The password-protected document stores both its entries with a private
+    // compression method: listing them fails, reading one gives absent.
+    const fs::path document = fixturesDirectory() / "testPagesPwdProtected.pages";
+    EXPECT_TRUE(IWAContainer::entries(document, "Index/", ".iwa").empty());
+    EXPECT_EQ(IWAContainer::data(document, "index.xml"), std::nullopt);
+    EXPECT_EQ(IWAContainer::data(document, "buildVersionHistory.plist"), std::nullopt);
+    EXPECT_EQ(messageOf<ZipExtractionError>([&] { IWAContainer::entries(document, "", ".xml"); }),
+              "Could not extract the entry index.xml from the document archive: Compression method not supported");
+}
