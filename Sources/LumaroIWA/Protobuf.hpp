@@ -14,7 +14,7 @@ namespace lumaro {
 // 0 (varint), 1 (fixed64), 2 (length-delimited) and 5 (fixed32) exist here;
 // signed and packed values are handed over raw.
 struct ProtobufField {
-    struct Varint { std::uint64_t value = 0; };
+    struct Varint { std::uint64_t value; };  // no member initializer: keeps Value default-constructible
     struct Fixed64 { Bytes bytes; };          // the 8 raw bytes
     struct LengthDelimited { Bytes bytes; };  // payload without its length prefix
     struct Fixed32 { Bytes bytes; };          // the 4 raw bytes (hand-built fields may differ)
