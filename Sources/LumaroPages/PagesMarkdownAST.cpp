@@ -77,6 +77,28 @@ MarkdownNodeHandle parsedDocument(const std::string& text) {
     return MarkdownNodeHandle(cmark_parser_finish(parser.get()));
 }
 
+// Inline nodes made by the parser may keep their text as a view into the
+// buffers of the block that held them. Reading a node's strings makes them
+// its own, so that the nodes outlive the parsed document they are taken from.
+void takeOwnershipOfStrings(cmark_node* root) {
+    struct IteratorDeleter {
+        void operator()(cmark_iter* iterator) const noexcept { cmark_iter_free(iterator); }
+    };
+    std::unique_ptr<cmark_iter, IteratorDeleter> iterator(cmark_iter_new(root));
+    for (auto event = cmark_iter_next(iterator.get()); event != CMARK_EVENT_DONE;
+         event = cmark_iter_next(iterator.get())) {
+        if (event != CMARK_EVENT_ENTER) continue;
+        auto* node = cmark_iter_get_node(iterator.get());
+        const auto type = cmark_node_get_type(node);
+        if (type == CMARK_NODE_LINK || type == CMARK_NODE_IMAGE) {
+            cmark_node_get_url(node);
+            cmark_node_get_title(node);
+        } else {
+            cmark_node_get_literal(node);
+        }
+    }
+}
+
 bool isInline(cmark_node* node) {
     return (cmark_node_get_type(node) & CMARK_NODE_TYPE_MASK) == CMARK_NODE_TYPE_INLINE;
 }
@@ -88,6 +110,7 @@ Nodes inlineChildren(const std::string& text) {
     Nodes children;
     if (text.empty()) return children;
     const auto document = parsedDocument(text);
+    takeOwnershipOfStrings(document.get());
     for (auto* block = cmark_node_first_child(document.get()); block; block = cmark_node_next(block)) {
         Nodes blockInlines;
         for (auto* child = cmark_node_first_child(block); child;) {
