@@ -45,8 +45,21 @@ cmark_syntax_extension* syntaxExtension(const char* name) {
 
 MarkdownNodeHandle newNode(cmark_node_type type) { return MarkdownNodeHandle(cmark_node_new(type)); }
 
-MarkdownNodeHandle newTableNode(cmark_node_type type) {
-    return MarkdownNodeHandle(cmark_node_new_with_ext(type, syntaxExtension(kTableExtension)));
+// Taken by reference: the table's node types get their values only when the
+// extension is registered, which finding the extension makes sure of.
+MarkdownNodeHandle newTableNode(const cmark_node_type& type) {
+    auto* extension = syntaxExtension(kTableExtension);
+    return MarkdownNodeHandle(cmark_node_new_with_ext(type, extension));
+}
+
+// A cell needs no data of the extension's own, and the data that creating it
+// through the extension allocates is never freed with the node; so the cell is
+// made as a plain node and then handed to the extension.
+MarkdownNodeHandle newTableCell() {
+    auto* extension = syntaxExtension(kTableExtension);
+    MarkdownNodeHandle cell(cmark_node_new(CMARK_NODE_TABLE_CELL));
+    cmark_node_set_syntax_extension(cell.get(), extension);
+    return cell;
 }
 
 MarkdownNodeHandle newText(const std::string& literal) {
@@ -148,7 +161,7 @@ MarkdownNodeHandle tableRow(const std::vector<std::string>& cells, std::size_t c
     auto row = newTableNode(CMARK_NODE_TABLE_ROW);
     cmark_gfm_extensions_set_table_row_is_header(row.get(), isHeader ? 1 : 0);
     for (std::size_t column = 0; column < columnCount; ++column) {
-        auto cell = newTableNode(CMARK_NODE_TABLE_CELL);
+        auto cell = newTableCell();
         if (column < cells.size()) {
             appendAll(cell.get(), inlineChildren(PagesText::replacingAll(cells[column], "\n", " ")));
         }
