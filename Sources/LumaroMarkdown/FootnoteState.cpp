@@ -17,6 +17,7 @@ std::optional<std::int64_t> FootnoteState::recordReference(std::string_view id) 
     auto found = numberByID_.find(id);
     if (found == numberByID_.end()) {
         found = numberByID_.emplace(std::string(id), nextNumber_++).first;
+        idsInNumberOrder_.emplace_back(id);
     }
     ++totalReferenceCountByNumber_[found->second];
     return found->second;

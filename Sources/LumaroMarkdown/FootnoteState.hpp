@@ -36,6 +36,9 @@ public:
     const std::map<std::int64_t, std::int64_t>& emittedReferenceCountByNumber() const {
         return emittedReferenceCountByNumber_;
     }
+    // The numbered ids, the one numbered 1 first: an index kept beside
+    // `numberByID` so that a caller can find the ids numbered since it last looked.
+    const std::vector<std::string>& idsInNumberOrder() const { return idsInNumberOrder_; }
 
 private:
     std::set<std::string, std::less<>> validIDs_;
@@ -43,6 +46,7 @@ private:
     std::int64_t nextNumber_ = 1;
     std::map<std::int64_t, std::int64_t> totalReferenceCountByNumber_;
     std::map<std::int64_t, std::int64_t> emittedReferenceCountByNumber_;
+    std::vector<std::string> idsInNumberOrder_;
 };
 
 // One piece of a scanned text: literal text, or a resolved reference's number.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 #include <cstdint>
 #include <set>
 #include <utility>
@@ -75,13 +76,16 @@ std::string expandSentinels(std::string_view html, FootnoteState& state) {
             return expanded;
         }
         const std::size_t insideStart = start + kFootnoteSentinelStart.size();
-        const auto end = html.find(kFootnoteSentinelEnd, insideStart);
-        if (end == std::string_view::npos) {
-            expanded += html.substr(position);
-            return expanded;
-        }
+        // The end mark is looked for only up to the next start mark, which
+        // keeps the scan linear however many marks the text holds.
         const auto innerStart = html.find(kFootnoteSentinelStart, insideStart);
-        if (innerStart < end) {
+        const std::string_view searched = html.substr(0, innerStart);
+        const auto end = searched.find(kFootnoteSentinelEnd, insideStart);
+        if (end == std::string_view::npos) {
+            if (innerStart == std::string_view::npos) {
+                expanded += html.substr(position);
+                return expanded;
+            }
             expanded += html.substr(position, innerStart - position);
             position = innerStart;
             continue;
@@ -132,28 +136,44 @@ std::string renderDefinitionsBlock(std::vector<RenderedDefinition> definitions, 
     return block;
 }
 
-// Renders every referenced definition, pass after pass, until a pass finds
-// nothing new: a definition referenced only from another definition's body is
-// numbered once that body has been rendered.
+// Renders every referenced definition, pass after pass over the definitions
+// in text order, until a pass finds nothing new: a definition referenced only
+// from another definition's body is rendered later in the same pass when it
+// comes after that body, else in the next pass. The passes are followed with a
+// cursor over the definitions that are numbered and not yet rendered, so that
+// a long chain of definitions referring to one another costs no rescans.
 std::vector<RenderedDefinition> renderReferencedDefinitions(const std::vector<FootnoteDefinition>& definitions,
                                                             FootnoteState& state, Options options) {
-    std::vector<RenderedDefinition> rendered;
-    std::vector<bool> done(definitions.size(), false);
-    for (bool renderedAny = true; renderedAny;) {
-        renderedAny = false;
-        for (std::size_t i = 0; i < definitions.size(); ++i) {
-            if (done[i]) {
-                continue;
+    std::map<std::string_view, std::size_t> indexByID;
+    for (std::size_t i = 0; i < definitions.size(); ++i) {
+        indexByID.emplace(definitions[i].id, i);
+    }
+    std::set<std::size_t> ready;  // numbered, not yet rendered
+    std::size_t numberedSeen = 0;
+    const auto collectNewlyNumbered = [&] {
+        const auto& ids = state.idsInNumberOrder();
+        for (; numberedSeen < ids.size(); ++numberedSeen) {
+            if (const auto found = indexByID.find(ids[numberedSeen]); found != indexByID.end()) {
+                ready.insert(found->second);
             }
-            const auto number = state.numberByID().find(definitions[i].id);
-            if (number == state.numberByID().end()) {
-                continue;
-            }
-            const std::int64_t footnoteNumber = number->second;
-            rendered.push_back({footnoteNumber, renderRewritten(definitions[i].body, state, options)});
-            done[i] = true;
-            renderedAny = true;
         }
+    };
+    collectNewlyNumbered();
+
+    std::vector<RenderedDefinition> rendered;
+    std::size_t cursor = 0;
+    while (!ready.empty()) {
+        auto next = ready.lower_bound(cursor);
+        if (next == ready.end()) {
+            next = ready.begin();  // the pass is over; the next one starts from the first definition
+        }
+        const std::size_t index = *next;
+        ready.erase(next);
+        const FootnoteDefinition& definition = definitions[index];
+        const std::int64_t number = state.numberByID().find(definition.id)->second;
+        rendered.push_back({number, renderRewritten(definition.body, state, options)});
+        cursor = index + 1;
+        collectNewlyNumbered();
     }
     return rendered;
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "LumaroPages/PagesMarkdownAST.hpp"
+
 namespace lumaro {
 
 // The reading side's whole result: body paragraphs with their styling, links,
@@ -77,6 +79,17 @@ struct PagesDocument {
     std::string markdown() const;
     std::vector<std::string> plainTextParagraphs() const;
     std::string plainText() const;
+
+    // The document as a Markdown parse tree (a document node).
+    MarkdownNodeHandle markdownDocument() const;
+
+private:
+    // The font size that covers the most characters of the body.
+    std::optional<double> dominantBodyFontSize() const;
+    // Explicit heading level, or one inferred from the paragraph's size against the body size.
+    static std::optional<int> headingLevel(const Paragraph& paragraph, const std::string& text,
+                                           std::optional<double> bodySize);
+    static std::string markdownTable(const Paragraph::Table& table);
 };
 
 }  // namespace lumaro

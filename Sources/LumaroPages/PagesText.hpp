@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lumaro {
+
+// Scalar-level helpers for document text held as UTF-8. Positions inside Pages
+// text count UTF-16 code units, so every walk steps scalar by scalar.
+struct PagesText {
+    struct Scalar {
+        char32_t value = 0;      // U+FFFD for a byte that starts no valid UTF-8 sequence
+        std::string_view bytes;  // the scalar as it stands in the text, passed through unchanged
+        int utf16Length() const { return value > 0xFFFF ? 2 : 1; }
+    };
+
+    // Reads `text` one scalar at a time; an invalid byte is read as a scalar of
+    // its own so that nothing of the text is lost or skipped.
+    class ScalarReader {
+    public:
+        explicit ScalarReader(std::string_view text) : text_(text) {}
+        bool next(Scalar& scalar);
+
+    private:
+        std::string_view text_;
+        std::size_t offset_ = 0;
+    };
+
+    static constexpr char32_t kLineSeparator = 0x2028;
+    static constexpr char32_t kObjectReplacement = 0xFFFC;
+    static constexpr char32_t kFootnoteMark = 0x000E;
+
+    // General category Zs plus the tab.
+    static bool isWhitespace(char32_t scalar);
+    // General categories Zs, Zl, Zp plus U+000A to U+000D and U+0085.
+    static bool isWhitespaceOrNewline(char32_t scalar);
+
+    static std::string_view trimmingWhitespace(std::string_view text);
+    static std::string_view trimmingWhitespaceAndNewlines(std::string_view text);
+
+    // User-perceived characters (extended grapheme clusters).
+    static std::size_t characterCount(std::string_view text);
+    static std::int64_t utf16Length(std::string_view text);
+
+    static std::string replacingAll(std::string_view text, std::string_view target, std::string_view replacement);
+};
+
+}  // namespace lumaro
