@@ -1,7 +1,20 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "LumaroIWA/Error.hpp"
+#include "LumaroPages/PagesFile.hpp"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -9,6 +22,72 @@ constexpr const char* kUsageLine = "usage: kelvane-pages extract|render <input> 
 constexpr const char* kUnknownOperationLine = "document-pages-op\n";
 constexpr int kUsageStatus = 2;
 constexpr int kFailureStatus = 1;
+
+class OutputWriteError : public lumaro::Error {
+public:
+    OutputWriteError(const fs::path& target, int code)
+        : Error("Could not write " + target.string() + ": " + std::strerror(code)) {}
+};
+
+// Removes the temporary file unless it has been renamed over the target.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const fs::path& target) {
+        const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+        std::string pattern = (directory / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+        descriptor_ = mkstemp(pattern.data());
+        if (descriptor_ < 0) throw OutputWriteError(target, errno);
+        path_ = pattern;
+    }
+    ~TemporaryFile() {
+        if (descriptor_ >= 0) close(descriptor_);
+        if (!path_.empty()) unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    int descriptor() const { return descriptor_; }
+    const std::string& path() const { return path_; }
+    int closeFile() {
+        const int result = close(descriptor_);
+        descriptor_ = -1;
+        return result;
+    }
+    void keep() { path_.clear(); }
+
+private:
+    int descriptor_ = -1;
+    std::string path_;
+};
+
+// Writes `text` to `target` so that the target is either its old self or the
+// whole new text: a temporary file beside it is written, flushed and then
+// renamed over it.
+void writeAtomically(const fs::path& target, std::string_view text) {
+    TemporaryFile temporary(target);
+    const mode_t mask = umask(0);
+    umask(mask);
+    if (fchmod(temporary.descriptor(), 0666 & ~mask) != 0) throw OutputWriteError(target, errno);
+    for (std::size_t written = 0; written < text.size();) {
+        const ssize_t count = write(temporary.descriptor(), text.data() + written, text.size() - written);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) throw OutputWriteError(target, count < 0 ? errno : EIO);
+        written += static_cast<std::size_t>(count);
+    }
+    if (fsync(temporary.descriptor()) != 0) throw OutputWriteError(target, errno);
+    if (temporary.closeFile() != 0) throw OutputWriteError(target, errno);
+    if (rename(temporary.path().c_str(), target.c_str()) != 0) throw OutputWriteError(target, errno);
+    temporary.keep();
+}
+
+// The one line that reports an error: its description, line breaks turned
+// into spaces.
+std::string errorLine(std::string_view description) {
+    std::string line(description);
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    return line + "\n";
+}
 
 // The command line: `kelvane-pages extract|render <input> <output> [file|package]`.
 struct KelvanePages {
@@ -22,8 +101,15 @@ struct KelvanePages {
             std::fputs(kUnknownOperationLine, stderr);
             return kUsageStatus;
         }
-        std::fputs(("kelvane-pages: the " + operation + " operation is not available in this build\n").c_str(),
-                   stderr);
+        const fs::path input = fs::absolute(arguments[1]);
+        // The fourth word (file or package) matters only to render.
+        const fs::path output = fs::absolute(arguments[2]);
+        if (operation == "extract") {
+            const lumaro::PagesFile file(input);
+            writeAtomically(output, file.document().markdown());
+            return 0;
+        }
+        std::fputs("kelvane-pages: the render operation is not available in this build\n", stderr);
         return kFailureStatus;
     }
 };
@@ -35,7 +121,7 @@ int main(int argc, char** argv) {
     try {
         return KelvanePages::main(arguments);
     } catch (const std::exception& error) {
-        std::fputs((std::string(error.what()) + "\n").c_str(), stderr);
+        std::fputs(errorLine(error.what()).c_str(), stderr);
         return kFailureStatus;
     }
 }
