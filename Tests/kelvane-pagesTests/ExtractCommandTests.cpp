@@ -1,0 +1,135 @@
+// The extract command end to end: every fixture, damaged containers, and the
+// atomic replacement of the output.
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Support/TestSupport.hpp"
+
+using lumaro::Bytes;
+
+using namespace lumaro::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isOneLine(const std::string& text) {
+    return !text.empty() && text.back() == '\n' && std::count(text.begin(), text.end(), '\n') == 1;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A ZIP document with one stored Index/Document.iwa holding `payload`.
+void writeStoredZip(const fs::path& path, const std::string& payload) {
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(archive, nullptr);
+    zip_source_t* source = zip_source_buffer(archive, payload.data(), payload.size(), 0);
+    const auto index = zip_file_add(archive, "Index/Document.iwa", source, 0);
+    ASSERT_GE(index, 0);
+    ASSERT_EQ(zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0), 0);
+    ASSERT_EQ(zip_close(archive), 0);
+}
+
+TEST(ExtractCommand, EveryFixtureEndsCleanly) {
+    TemporaryDirectory folder;
+    for (const fs::path& document : fixtureDocuments()) {
+        SCOPED_TRACE(document.string());
+        const fs::path output = folder / (document.filename().string() + ".md");
+        const auto result = runTool({"extract", document.string(), output.string()});
+        EXPECT_TRUE(result.status == 0 || result.status == 1);
+        EXPECT_EQ(result.standardOutput, "");
+        if (result.status == 0) {
+            EXPECT_EQ(result.standardError, "");
+            EXPECT_TRUE(fs::exists(output));
+        } else {
+            EXPECT_TRUE(isOneLine(result.standardError)) << result.standardError;
+            EXPECT_FALSE(fs::exists(output));
+        }
+    }
+    // The IWA documents (a package directory and an iCloud ZIP among them) all extract.
+    for (const std::string name : {"adtiming-faq.pages", "doofinder-manual-2018.pages", "pages5-extra-dir.pages",
+                                   "projective-transform-readme.pages", "testPages2013.pages"})
+        EXPECT_TRUE(fs::exists(folder / (name + ".md"))) << name;
+}
+
+TEST(ExtractCommand, DamagedContainersReportTheContainerError) {
+    TemporaryDirectory folder;
+    const fs::path output = folder / "out.md";
+
+    const fs::path notZip = folder / "text.pages";
+    writeFileText(notZip, "just some text, not a ZIP archive at all\n");
+    auto result = runTool({"extract", notZip.string(), output.string()});
+    EXPECT_NE(result.status, 0);
+    EXPECT_EQ(result.standardError, "Could not read the document archive at text.pages: Not a zip archive\n");
+
+    const Bytes whole = readFileBytes(fixturesDirectory() / "pages5-file.pages");
+    const fs::path truncated = folder / "truncated.pages";
+    writeFileBytes(truncated, lumaro::ByteView(whole.data(), whole.size() / 2));
+    result = runTool({"extract", truncated.string(), output.string()});
+    EXPECT_NE(result.status, 0);
+    EXPECT_EQ(result.standardError, "Could not read the document archive at truncated.pages: Not a zip archive\n");
+
+    // A stored entry whose bytes were changed after its CRC was written.
+    const std::string payload = "PAYLOAD-OF-THE-STREAM";
+    const fs::path badCRC = folder / "crc.pages";
+    writeStoredZip(badCRC, payload);
+    Bytes bytes = readFileBytes(badCRC);
+    const auto at = std::search(bytes.begin(), bytes.end(), payload.begin(), payload.end());
+    ASSERT_NE(at, bytes.end());
+    *at = 'X';
+    writeFileBytes(badCRC, bytes);
+    result = runTool({"extract", badCRC.string(), output.string()});
+    EXPECT_NE(result.status, 0);
+    EXPECT_EQ(result.standardError,
+              "Could not extract the entry Index/Document.iwa from the document archive: CRC error\n");
+    EXPECT_FALSE(fs::exists(output));
+}
+
+TEST(ExtractCommand, OutputIsReplacedOnlyByACompleteOne) {
+    TemporaryDirectory folder;
+    const fs::path output = folder / "out.md";
+    writeFileText(output, "old content");
+
+    const auto missing = runTool({"extract", (folder / "missing.pages").string(), output.string()});
+    EXPECT_NE(missing.status, 0);
+    EXPECT_EQ(missing.standardError, "Pages file not found at " + (folder / "missing.pages").string() + "\n");
+    EXPECT_EQ(readFileText(output), "old content");
+
+    const fs::path document = fixturesDirectory() / "pages5-file.pages";
+    const auto done = runTool({"extract", document.string(), output.string(), "package", "ignored", "words"});
+    EXPECT_EQ(done.status, 0);
+    EXPECT_NE(readFileText(output), "old content");
+    EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"out.md"});  // no temporary file left
+
+    const auto noFolder = runTool({"extract", document.string(), (folder / "no" / "such" / "out.md").string()});
+    EXPECT_NE(noFolder.status, 0);
+    EXPECT_TRUE(isOneLine(noFolder.standardError)) << noFolder.standardError;
+    EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"out.md"});
+}
+
+TEST(ExtractCommand, RelativePathsAreTakenAgainstTheCurrentDirectory) {
+    const auto result = runCommand({"sh", "-c", "cd / && \"$0\" extract no-such-file.pages out.md", LUMARO_TOOL_PATH});
+    EXPECT_NE(result.status, 0);
+    EXPECT_EQ(result.standardError, "Pages file not found at /no-such-file.pages\n");
+}
+
+TEST(ExtractCommand, RenderIsNotAvailableYet) {
+    TemporaryDirectory folder;
+    writeFileText(folder / "in.md", "# Title\n");
+    const auto result = runTool({"render", (folder / "in.md").string(), (folder / "out.pages").string()});
+    EXPECT_NE(result.status, 0);
+    EXPECT_TRUE(isOneLine(result.standardError));
+    EXPECT_FALSE(fs::exists(folder / "out.pages"));
+}
+
+}  // namespace
