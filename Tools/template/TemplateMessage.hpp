@@ -22,6 +22,7 @@ public:
     Message& f32(std::int64_t number, float value) { writer_.floatField(number, value); return *this; }
     Message& text(std::int64_t number, std::string_view value) { writer_.stringField(number, value); return *this; }
     Message& empty(std::int64_t number) { writer_.bytesField(number, {}); return *this; }
+    Message& raw(std::int64_t number, ByteView value) { writer_.bytesField(number, value); return *this; }
 
     Message& message(std::int64_t number, const Message& inner) {
         writer_.messageField(number, inner.bytes());
@@ -76,5 +77,13 @@ inline Message runEntry(std::uint64_t index, std::uint64_t target) {
 }
 
 std::vector<Component> blankComponents();  // BlankTemplateSource.cpp
+
+// One object of the template table and the package file it belongs to.
+struct TableRecord {
+    std::string file;  // e.g. "Index/Tables/Tile.iwa"
+    Object object;
+};
+
+std::vector<TableRecord> tableRecords();  // TableTemplateSource.cpp
 
 }  // namespace lumaro::templatesource

@@ -6,7 +6,7 @@ execute_process(COMMAND "${GENERATOR}" "${FILES}" "${WORK}" RESULT_VARIABLE stat
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "template-generator failed (${status})")
 endif()
-foreach(name BlankPagesTemplate.hpp BlankPagesTemplate.cpp)
+foreach(name BlankPagesTemplate.hpp BlankPagesTemplate.cpp PagesTableTemplate.hpp PagesTableTemplate.cpp)
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/${name}" "${EXPECTED}/${name}"
                   RESULT_VARIABLE different)
   if(different)
