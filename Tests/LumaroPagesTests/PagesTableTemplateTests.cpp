@@ -102,7 +102,6 @@ TEST(PagesTableTemplate, ObjectsReferOnlyToTheSetOrToTheBlankDocument) {
         ASSERT_TRUE(info);
         const auto packed = info->bytes(5);
         if (!packed) continue;
-        ProtobufWriter unpacked;  // re-read the packed list as varints
         std::size_t position = 0;
         while (position < packed->size()) {
             std::uint64_t value = 0;

@@ -316,15 +316,18 @@ std::vector<Component> blankComponents() {
                           {{kDocumentArchive, 10000, documentArchive()},
                            {kBodyStorage, 2001, bodyStorage()},
                            {kDocumentSettings, 10012, documentSettings()}}});
-    components.push_back({kViewState, "ViewState", {{kViewState, 10011, Message().ref(1, kDocumentArchive)}}});
+    // The view state, calculation engine, annotation authors and document
+    // metadata are read by no code of ours nor by libetonyek; their roots are
+    // there so that each file has its component, and are left empty.
+    components.push_back({kViewState, "ViewState", {{kViewState, 10011, Message()}}});
     components.push_back({kCalculationEngine,
                           "CalculationEngine-1732610",
-                          {{kCalculationEngine, 4000, Message().text(1, "UTC").text(2, "en_US")}}});
+                          {{kCalculationEngine, 4000, Message()}}});
     components.push_back({kAnnotationAuthorStorage,
                           "AnnotationAuthorStorage-1732609",
                           {{kAnnotationAuthorStorage, 213, Message()}}});
     components.push_back(stylesheetComponent());
-    components.push_back({kDocumentMetadata, "DocumentMetadata", {{kDocumentMetadata, 11011, Message().text(1, "en_US")}}});
+    components.push_back({kDocumentMetadata, "DocumentMetadata", {{kDocumentMetadata, 11011, Message()}}});
     return components;
 }
 

@@ -8,10 +8,10 @@ const EmbeddedFile kBlankPagesTemplate[kBlankPagesTemplateCount] = {
         "AKAAAK8BuAkIARIFCJBOGE4SBAiF4GkiBAi732k6BAi832n1AezRFET9AfZ4UkSFAo/CYkKNBQYA\n"
         "lQUGAJ0FBmClAlK4DUKtAnsUKkLQAgDiAgZpc28tYTQLAUcgEgUI0Q8YOQgACVwMKgoKCAUMNLfX\n"
         "aTIICgYIABAAGAA6ERZImddpUAFiAHIAigEAwgEA4gEACwGGMBIFCJxOGAbwAQCIAhQ="},
-    {"Index/ViewState.iwa", // 22 bytes
-        "ABIAABA8CwiD4GkSBQibThgECgIIAQ=="},
-    {"Index/CalculationEngine-1732610.iwa", // 30 bytes
-        "ABoAABhcCwiC4GkSBQigHxgMCgNVVEMSBWVuX1VT"},
+    {"Index/ViewState.iwa", // 18 bytes
+        "AA4AAAwsCwiD4GkSBQibThgA"},
+    {"Index/CalculationEngine-1732610.iwa", // 18 bytes
+        "AA4AAAwsCwiC4GkSBQigHxgA"},
     {"Index/AnnotationAuthorStorage-1732609.iwa", // 18 bytes
         "AA4AAAwsCwiB4GkSBQjVARgA"},
     {"Index/DocumentStylesheet.iwa", // 1635 bytes
@@ -44,16 +44,15 @@ const EmbeddedFile kBlankPagesTemplate[kBlankPagesTemplateCount] = {
         "Cgt2KQsZSAhgAQsSEQsFSBQ0CiwKCVUiKwtC5QAiRgsZQAhYAQsSMQsFQBQuCiYKBkkWSAtaYAsZ\n"
         "OgwQAQsIDk8LKAUIyBcYIwohCgVJDnILABJKeQsJNQALDl8LKBIFCPQuGEkKKQoKiXcOhgsEEhWl\n"
         "TQELLpELCTd0UANaGhgBQABKFA0AAIBAFQAAAEAdAACAQCUAAABA"},
-    {"Index/DocumentMetadata.iwa", // 23 bytes
-        "ABMAABFACQhHEgUIg1YYBwoFZW5fVVM="},
-    {"Index/Metadata.iwa", // 350 bytes
-        "AFoBAOkD8GUKCAISBgj+VRjeAwi14GkSKBIkOEUxRjBCNjItOTRDNy00QTNELUI1RTgtMkQ3MEM5\n"
+    {"Index/DocumentMetadata.iwa", // 16 bytes
+        "AAwAAAokCQhHEgUIg1YYAA=="},
+    {"Index/Metadata.iwa", // 331 bytes
+        "AEcBAOMD8GUKCAISBgj+VRjYAwi14GkSKBIkOEUxRjBCNjItOTRDNy00QTNELUI1RTgtMkQ3MEM5\n"
         "MUE2RjQzGAAa8gEIARIIRG9jdW1lbnQyCAiF4GkQmddpMggIheBpEJrXaTIICIXgaRCe12kNCgCj\n"
         "FR4AqRUKAK4VCgCvFQoAsBUKALEVCgC3FQoAvRUKAMIVCgDGFQoAxxUKANMVCgDUFQoA1RUKANYV\n"
-        "CgDXFQoA2BUKAOgVCgiI2WkNvvBbheBpGhUIg+BpEglWaWV3U3RhdGUyBAgBEAEaMgiC4GkSEUNh\n"
-        "bGN1bGF0aW9uRW5naW5lGhlDYWxjdWxhdGlvbkVuZ2luZS0xNzMyNjEwGj4IgeBpEhdBbm5vdGEB\n"
-        "MzhBdXRob3JTdG9yYWdlGh9aGQAALQVADDA5GhghcQgSEkQtgTxTdHlsZXNoZWV0GhQIRxIQERgc\n"
-        "TWV0YWRhdGE="},
+        "CgDXFQoA2BUKAOgVCgiI2WkNvriF4GkaDwiD4GkSCVZpZXdTdGF0ZRoyCILgaRIRQ2FsY3VsYXRp\n"
+        "b25FbmdpbmUaGUITAFQtMTczMjYxMBo+CIHgaRIXQW5ub3RhATM4QXV0aG9yU3RvcmFnZRofWhkA\n"
+        "CUAMMDkaGCFrFBISRG9jdSF7PFN0eWxlc2hlZXQaFAhHEhARGBxNZXRhZGF0YQ=="},
     {"Metadata/Properties.plist", // 437 bytes
         "YnBsaXN0MDDaAQMFBgcJCw0PEAIEBAQICgwODg5YcmV2aXNpb25fECcwOjo4RTFGMEI2Mi05NEM3\n"
         "LTRBM0QtQjVFOC0yRDcwQzkxQTZGNDNcZG9jdW1lbnRVVUlEXxAkQzNBNTFGN0UtMkI4NC00RDY5\n"
