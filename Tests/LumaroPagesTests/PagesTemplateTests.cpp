@@ -347,6 +347,32 @@ Bytes documentWithBody() {
     });
 }
 
+// "One\nTwo\nPlain": a bullet item, a numbered item, then a paragraph outside lists.
+Bytes documentWithLists() {
+    return IWAArchive::replacingPayload(content("Index/Document.iwa"), kBodyStorage, [](const Bytes& old) {
+        ProtobufWriter body;
+        for (const auto& field : ProtobufMessage(old).fields()) {
+            if (field.number == 5) body.stringField(3, "One\nTwo\nPlain");
+            if (field.number == 6) {
+                std::vector<Bytes> levels;
+                for (std::uint64_t index : {0, 4, 8}) {
+                    ProtobufWriter level;
+                    level.varintField(1, index);
+                    level.varintField(2, 0);
+                    level.varintField(3, 0);
+                    levels.push_back(level.take());
+                }
+                body.messageField(6, table(levels));
+            } else if (field.number == 7) {
+                body.messageField(7, table({runEntry(0, 1731482), runEntry(4, 1731486), runEntry(8, 1731481)}));
+            } else {
+                body.append(field);
+            }
+        }
+        return body.take();
+    });
+}
+
 TEST(BlankTemplateAsDocument, OurReaderOpensItWithAnEmptyBodyAndResolvesStyles) {
     test::TemporaryDirectory directory;
     const PagesFile blank(writeDocument(directory, "blank.pages"));
@@ -364,6 +390,15 @@ TEST(BlankTemplateAsDocument, OurReaderOpensItWithAnEmptyBodyAndResolvesStyles) 
     EXPECT_NE(markdown.find("# Heading"), std::string::npos) << markdown;
     EXPECT_NE(markdown.find("**Bold**"), std::string::npos) << markdown;
     EXPECT_NE(markdown.find("Italic"), std::string::npos) << markdown;
+
+    const PagesFile lists(writeDocument(directory, "lists.pages", {{"Index/Document.iwa", documentWithLists()}}));
+    const auto& items = lists.document().paragraphs;
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].listLevel, 0);
+    EXPECT_FALSE(items[0].listOrdered);
+    EXPECT_EQ(items[1].listLevel, 0);
+    EXPECT_TRUE(items[1].listOrdered);
+    EXPECT_FALSE(items[2].listLevel);
 
     IWAObjectStore styles;
     for (auto& object : IWAArchive::objects(content("Index/DocumentStylesheet.iwa"))) styles.add(object);
@@ -394,6 +429,17 @@ TEST(BlankTemplateAsDocument, LibetonyekReadsTheTemplateAndAVariantWithText) {
     EXPECT_NE(html.standardOutput.find("font-weight: bold"), std::string::npos) << html.standardOutput;
     EXPECT_NE(html.standardOutput.find("font-style: italic"), std::string::npos) << html.standardOutput;
     EXPECT_NE(html.standardOutput.find(">Italic<"), std::string::npos) << html.standardOutput;
+
+    const auto lists = writeDocument(directory, "lists.pages", {{"Index/Document.iwa", documentWithLists()}});
+    const auto listHTML = test::runCommand({"pages2html", lists.string()});
+    EXPECT_EQ(listHTML.status, 0) << listHTML.standardError;
+    const std::string& out = listHTML.standardOutput;
+    const auto bullet = out.find("<ul"), numbered = out.find("<ol"), plain = out.find("Plain");
+    ASSERT_NE(bullet, std::string::npos) << out;
+    ASSERT_NE(numbered, std::string::npos) << out;
+    EXPECT_LT(bullet, out.find("One"));
+    EXPECT_LT(numbered, out.find("Two"));
+    EXPECT_GT(plain, out.rfind("</ol>")) << out;  // the "None" style ends the list
 }
 
 }  // namespace
