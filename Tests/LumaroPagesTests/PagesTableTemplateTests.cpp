@@ -201,7 +201,8 @@ Bytes tableDocument() {
     files["Index/Metadata.iwa"] = *Base64::decode(PagesTableTemplate::packageMetadata());
     files["Index/Document.iwa"] = IWAArchive::replacingPayload(files["Index/Document.iwa"], 1732539, [](const Bytes& old) {
         ProtobufWriter body;
-        for (const auto& field : ProtobufMessage(old).fields()) {
+        const ProtobufMessage oldStorage(old);
+        for (const auto& field : oldStorage.fields()) {
             if (field.number == 5) body.stringField(3, "Before\n\xEF\xBF\xBC");
             body.append(field);
             if (field.number == 8 || field.number == 7) {

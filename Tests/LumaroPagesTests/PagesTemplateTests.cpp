@@ -325,7 +325,8 @@ Bytes documentWithBody() {
     return IWAArchive::replacingPayload(content("Index/Document.iwa"), kBodyStorage, [](const Bytes& old) {
         ProtobufWriter body;
         const std::string text = "Heading\nBold and plain\nItalic end";
-        for (const auto& field : ProtobufMessage(old).fields()) {
+        const ProtobufMessage oldStorage(old);
+        for (const auto& field : oldStorage.fields()) {
             if (field.number == 5) {
                 body.stringField(3, text);
                 body.messageField(5, table({runEntry(0, 1731502), runEntry(8, 1731511)}));
@@ -351,7 +352,8 @@ Bytes documentWithBody() {
 Bytes documentWithLists() {
     return IWAArchive::replacingPayload(content("Index/Document.iwa"), kBodyStorage, [](const Bytes& old) {
         ProtobufWriter body;
-        for (const auto& field : ProtobufMessage(old).fields()) {
+        const ProtobufMessage oldStorage(old);
+        for (const auto& field : oldStorage.fields()) {
             if (field.number == 5) body.stringField(3, "One\nTwo\nPlain");
             if (field.number == 6) {
                 std::vector<Bytes> levels;
