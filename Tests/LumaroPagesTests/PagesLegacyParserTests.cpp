@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -257,6 +258,26 @@ TEST(PagesLegacyParser, GzippedFixtureReadsOnceUnzipped) {
     ASSERT_EQ(xml.status, 0);
     const auto parsed = parse(xml.standardOutput);
     for (const auto& paragraph : parsed.paragraphs) EXPECT_TRUE(paragraph.tables.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// golden/legacy/<fixture>.md holds the Markdown of a legacy fixture's index.xml,
+// checked by hand against pages2text.
+TEST(PagesLegacyParser, FixtureMarkdownMatchesGolden) {
+    if (!lumaro::test::commandExists("unzip")) GTEST_SKIP() << "unzip is not installed";
+    const auto folder = lumaro::test::sourceDirectory() / "Tests" / "LumaroPagesTests" / "golden" / "legacy";
+    std::size_t compared = 0;
+    for (const auto& item : std::filesystem::directory_iterator(folder)) {
+        if (item.path().extension() != ".md") continue;
+        SCOPED_TRACE(item.path().string());
+        const auto markdown = parse(fixtureIndexXML(item.path().stem().string())).markdown();
+        EXPECT_EQ(markdown, lumaro::test::readFileText(item.path()));
+        ++compared;
+    }
+    EXPECT_GE(compared, 2u);
 }
 
 }  // namespace
