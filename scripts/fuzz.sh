@@ -25,6 +25,9 @@ mkdir -p "$work"
 if [ -x build/Tools/make-fuzz-seeds ]; then
   build/Tools/make-fuzz-seeds "$shared/fixtures/pages" "$work/seeds"
 fi
+# Markdown seeds: the corpus files no larger than the longest input tried.
+mkdir -p "$work/seeds/markdown"
+find "$shared/corpus/markdown" -name '*.md' -size -256k -exec cp -t "$work/seeds/markdown" {} + 2>/dev/null || true
 
 # Fuzz/seeds.txt maps each target to the kinds of seed it starts from
 # ("<Name> <kind>[,<kind>...]"); make-fuzz-seeds writes one folder per kind.

@@ -224,7 +224,8 @@ void copyBack(std::uint8_t* destination, std::size_t offset, std::size_t length)
     if (offset >= 16) {
         // Four moves cover the longest copy; a fixed count spares the branch
         // on the length, and each move reads only bytes already written.
-        for (std::size_t done = 0; done < 64; done += 16) std::memcpy(destination + done, source + done, 16);
+        std::memcpy(destination, source, 16);
+        for (std::size_t done = 16; done < length; done += 16) std::memcpy(destination + done, source + done, 16);
     } else if (offset >= 8) {
         for (std::size_t done = 0; done < length; done += 8) std::memcpy(destination + done, source + done, 8);
     } else if (offset == 1) {

@@ -1,6 +1,7 @@
 // The format decision, the object store, the choice of body storages and the
 // walk of one storage into paragraphs.
 #include "LumaroPages/PagesParser.hpp"
+#include "LumaroPages/PagesLegacyParser.hpp"
 
 #include <algorithm>
 #include <functional>
@@ -127,10 +128,8 @@ std::optional<PagesDocument> PagesParser::readPackage(const PackageSource& sourc
 }
 
 PagesDocument PagesParser::readLegacyDocument(const Bytes& indexXML, const fs::path& url) {
-    // The reader of the XML format is not part of this build: a document
-    // that has only index.xml is not one this reader can open.
-    (void)indexXML;
-    throw PagesFileError::notAnIWorkDocument(url);
+    (void)url;
+    return PagesLegacyParser().parseDocument(indexXML);
 }
 
 IWAObjectStore PagesParser::loadObjectStore(std::vector<IWAContainer::Entry> entries) {

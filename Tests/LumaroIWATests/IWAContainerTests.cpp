@@ -21,8 +21,8 @@ void writeZip(const fs::path& output, const std::vector<std::string>& entries) {
     static const std::string script =
         "import sys, zipfile\n"
         "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-        "    for spec in sys.argv[2:]:\n"
-        "        name, method, text = spec.split(':', 2)\n"
+        "    for item in sys.argv[2:]:\n"
+        "        name, method, text = item.split(':', 2)\n"
         "        kind = zipfile.ZIP_DEFLATED if method == 'd' else zipfile.ZIP_STORED\n"
         "        z.writestr(zipfile.ZipInfo(name), text.encode(), compress_type=kind)\n";
     std::vector<std::string> command{"python3", "-c", script, output.string()};

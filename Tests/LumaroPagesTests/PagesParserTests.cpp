@@ -57,11 +57,11 @@ struct StorageSpec {
     std::vector<std::pair<std::int64_t, Bytes>> tables;  // field number, table
 };
 
-Bytes storage(const StorageSpec& spec) {
+Bytes storage(const StorageSpec& shape) {
     return message([&](ProtobufWriter& w) {
-        if (spec.kind) w.varintField(1, *spec.kind);
-        w.stringField(3, spec.text);
-        for (const auto& [field, bytes] : spec.tables) w.messageField(field, bytes);
+        if (shape.kind) w.varintField(1, *shape.kind);
+        w.stringField(3, shape.text);
+        for (const auto& [field, bytes] : shape.tables) w.messageField(field, bytes);
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,25 +42,29 @@ void writeStoredZip(const fs::path& path, const std::string& payload) {
 }
 
 TEST(ExtractCommand, EveryFixtureEndsCleanly) {
+    // The documents that are refused: a package with a gzipped legacy index, a
+    // bare gzipped index that is no document at all, and a password-protected
+    // document whose index.xml cannot be extracted. Every other fixture (IWA
+    // ZIPs, package directories, an iCloud ZIP and legacy index.xml documents)
+    // extracts.
+    const std::set<std::string> refused = {"mlrv-documentation.pages", "pages4.xml.gz",
+                                           "testPagesPwdProtected.pages"};
     TemporaryDirectory folder;
     for (const fs::path& document : fixtureDocuments()) {
         SCOPED_TRACE(document.string());
         const fs::path output = folder / (document.filename().string() + ".md");
         const auto result = runTool({"extract", document.string(), output.string()});
-        EXPECT_TRUE(result.status == 0 || result.status == 1);
         EXPECT_EQ(result.standardOutput, "");
-        if (result.status == 0) {
+        if (!refused.contains(document.filename().string())) {
+            EXPECT_EQ(result.status, 0);
             EXPECT_EQ(result.standardError, "");
             EXPECT_TRUE(fs::exists(output));
         } else {
+            EXPECT_EQ(result.status, 1);
             EXPECT_TRUE(isOneLine(result.standardError)) << result.standardError;
             EXPECT_FALSE(fs::exists(output));
         }
     }
-    // The IWA documents (a package directory and an iCloud ZIP among them) all extract.
-    for (const std::string name : {"adtiming-faq.pages", "doofinder-manual-2018.pages", "pages5-extra-dir.pages",
-                                   "projective-transform-readme.pages", "testPages2013.pages"})
-        EXPECT_TRUE(fs::exists(folder / (name + ".md"))) << name;
 }
 
 TEST(ExtractCommand, DamagedContainersReportTheContainerError) {
