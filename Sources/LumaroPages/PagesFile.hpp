@@ -1,10 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "LumaroIWA/Bytes.hpp"
 #include "LumaroIWA/Error.hpp"
 #include "LumaroPages/PagesDocument.hpp"
 
@@ -49,7 +51,26 @@ public:
     std::string plainText() const { return document_.plainText(); }
     std::string markdown() const { return document_.markdown(); }
 
+    // Writes the document's images into `destination` (created if needed; the
+    // current directory when unset) and returns the files written, in order:
+    // the catalogued images under their reference names, or, with
+    // `includingThumbnailsAndAssets`, every image under Data/ under its stored
+    // name. Existing files are never replaced: a taken name gets a numbered
+    // variant (name-1.ext, name-2.ext, ...). Throws PagesFileError::fileNotFound
+    // when the document is gone, the container's errors, and
+    // std::filesystem::filesystem_error when a directory or file cannot be
+    // written; files written before a failure stay.
+    std::vector<std::filesystem::path> extractImages(const std::optional<std::filesystem::path>& destination = std::nullopt,
+                                                     bool includingThumbnailsAndAssets = false) const;
+
 private:
+    // The document's Data/ files by their last path component; a later entry
+    // of the same name replaces an earlier one.
+    std::map<std::string, Bytes> mediaDataByFileName() const;
+    // directory/name, or the first of directory/base-1.ext, base-2.ext, ...
+    // at which nothing exists.
+    static std::filesystem::path uniqueDestinationURL(const std::string& name, const std::filesystem::path& directory);
+
     std::filesystem::path url_;
     PagesDocument document_;
 };
