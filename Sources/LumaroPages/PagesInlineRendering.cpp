@@ -61,6 +61,7 @@ public:
     std::string render() {
         PagesText::ScalarReader reader(paragraph_.text);
         PagesText::Scalar scalar;
+        result_.reserve(paragraph_.text.size());
         while (reader.next(scalar)) {
             takeStyleChanges();
             closeLinkIfEnded();
@@ -72,8 +73,11 @@ public:
         if (applyingEmphasis_) writeMarkersUpTo(position_);
         flush();
         if (openLink_) closeLink();
-        const auto expanded = PagesText::replacingAll(result_, "\t", kTabReplacement);
-        return std::string(PagesText::trimmingWhitespaceAndNewlines(expanded));
+        if (result_.find('\t') != std::string::npos) result_ = PagesText::replacingAll(result_, "\t", kTabReplacement);
+        const std::string_view whole(result_);
+        const auto core = PagesText::trimmingWhitespaceAndNewlines(whole);
+        if (core.size() == whole.size()) return std::move(result_);
+        return std::string(core);
     }
 
 private:
@@ -150,7 +154,9 @@ private:
     // Text inside a link never gets underline markup: the link shows as underlined anyway.
     void flush() {
         if (pending_.empty()) return;
-        if (applyingEmphasis_) {
+        const bool plain = !(runStyle_.bold || runStyle_.italic || runStyle_.underline || runStyle_.strike ||
+                             runStyle_.code);
+        if (applyingEmphasis_ && !plain) {
             result_ += PagesDocument::markedUp(pending_, runStyle_.bold && !suppressed_.bold,
                                                runStyle_.italic && !suppressed_.italic,
                                                runStyle_.underline && openLink_ == nullptr,
