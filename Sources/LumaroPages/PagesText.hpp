@@ -36,6 +36,11 @@ struct PagesText {
             return nextEncoded(scalar);
         }
 
+        // The text not read yet, and a way to pass over part of it that the
+        // caller has taken in one piece.
+        std::string_view remaining() const { return text_.substr(offset_); }
+        void skip(std::size_t bytes) { offset_ += bytes; }
+
     private:
         bool nextEncoded(Scalar& scalar);
 
