@@ -63,6 +63,10 @@ private:
 // line apart, every other pair of blocks a blank line apart.
 class MarkdownBlocks {
 public:
+    // Reserving close to the final size spares the copies, and the doubled
+    // capacity, of a string grown a block at a time.
+    explicit MarkdownBlocks(std::size_t expectedSize) { text_.reserve(expectedSize); }
+
     void add(std::string_view block, bool isListItem) {
         if (hasBlocks_) text_ += (isListItem && lastIsListItem_) ? "\n" : "\n\n";
         text_ += block;
@@ -76,6 +80,18 @@ private:
     bool hasBlocks_ = false;
     bool lastIsListItem_ = false;
 };
+
+// The text plus room per paragraph for markers, markup and separators; a
+// document heavy with markup outgrows it and the string grows as usual.
+constexpr std::size_t kMarkupBytesPerParagraph = 32;
+
+std::size_t expectedMarkdownSize(const std::vector<Paragraph>& paragraphs,
+                                 const std::vector<PagesDocument::Footnote>& footnotes) {
+    std::size_t size = 0;
+    for (const auto& paragraph : paragraphs) size += paragraph.text.size() + kMarkupBytesPerParagraph;
+    for (const auto& footnote : footnotes) size += footnote.text.size() + kMarkupBytesPerParagraph;
+    return size;
+}
 
 std::string codeFence(const std::vector<Paragraph>& paragraphs, std::size_t begin, std::size_t end) {
     std::string block = "```\n";
@@ -217,7 +233,7 @@ std::string PagesDocument::markdownTable(const Paragraph::Table& table) {
 std::string PagesDocument::markdown() const {
     const auto summaries = textSummaries();
     const auto bodySize = dominantBodyFontSize(summaries);
-    MarkdownBlocks blocks;
+    MarkdownBlocks blocks(expectedMarkdownSize(paragraphs, footnotes));
     ListCounters counters;
     const auto addTables = [&](const Paragraph& paragraph) {
         for (const auto& table : paragraph.tables) {
