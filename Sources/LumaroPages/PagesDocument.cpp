@@ -59,18 +59,38 @@ private:
     std::map<int, std::int64_t> counters_;
 };
 
-struct MarkdownBlock {
-    std::string text;
-    bool isListItem = false;
+// The output's blocks, joined as they come: consecutive list items are one
+// line apart, every other pair of blocks a blank line apart.
+class MarkdownBlocks {
+public:
+    // Reserving close to the final size spares the copies, and the doubled
+    // capacity, of a string grown a block at a time.
+    explicit MarkdownBlocks(std::size_t expectedSize) { text_.reserve(expectedSize); }
+
+    void add(std::string_view block, bool isListItem) {
+        if (hasBlocks_) text_ += (isListItem && lastIsListItem_) ? "\n" : "\n\n";
+        text_ += block;
+        hasBlocks_ = true;
+        lastIsListItem_ = isListItem;
+    }
+    std::string text() && { return std::move(text_); }
+
+private:
+    std::string text_;
+    bool hasBlocks_ = false;
+    bool lastIsListItem_ = false;
 };
 
-std::string joinedBlocks(const std::vector<MarkdownBlock>& blocks) {
-    std::string result;
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
-        if (i > 0) result += (blocks[i].isListItem && blocks[i - 1].isListItem) ? "\n" : "\n\n";
-        result += blocks[i].text;
-    }
-    return result;
+// The text plus room per paragraph for markers, markup and separators; a
+// document heavy with markup outgrows it and the string grows as usual.
+constexpr std::size_t kMarkupBytesPerParagraph = 32;
+
+std::size_t expectedMarkdownSize(const std::vector<Paragraph>& paragraphs,
+                                 const std::vector<PagesDocument::Footnote>& footnotes) {
+    std::size_t size = 0;
+    for (const auto& paragraph : paragraphs) size += paragraph.text.size() + kMarkupBytesPerParagraph;
+    for (const auto& footnote : footnotes) size += footnote.text.size() + kMarkupBytesPerParagraph;
+    return size;
 }
 
 std::string codeFence(const std::vector<Paragraph>& paragraphs, std::size_t begin, std::size_t end) {
@@ -101,15 +121,29 @@ std::size_t codeRunEnd(const std::vector<Paragraph>& paragraphs, std::size_t beg
 
 }  // namespace
 
-std::optional<double> PagesDocument::dominantBodyFontSize() const {
+PagesDocument::TextSummary PagesDocument::TextSummary::of(const std::string& text) {
+    return {PagesText::characterCount(text), text.empty(), text.find('\n') != std::string::npos};
+}
+
+std::vector<PagesDocument::TextSummary> PagesDocument::textSummaries() const {
+    std::vector<TextSummary> summaries;
+    summaries.reserve(paragraphs.size());
+    for (const auto& paragraph : paragraphs) summaries.push_back(TextSummary::of(paragraph.normalizedText()));
+    return summaries;
+}
+
+std::optional<double> PagesDocument::dominantBodyFontSize() const { return dominantBodyFontSize(textSummaries()); }
+
+std::optional<double> PagesDocument::dominantBodyFontSize(const std::vector<TextSummary>& summaries) const {
     // Counts in the order sizes are first met, so a tie goes to the size that
     // appears first in the document. NaN never equals itself: each NaN size is
     // an entry of its own, kept out of the ordered index.
     std::vector<std::pair<double, std::size_t>> counts;
     std::map<double, std::size_t> indexBySize;
-    for (const auto& paragraph : paragraphs) {
+    for (std::size_t i = 0; i < paragraphs.size(); ++i) {
+        const auto& paragraph = paragraphs[i];
         if (!paragraph.fontSize) continue;
-        const auto characters = PagesText::characterCount(paragraph.normalizedText());
+        const auto characters = summaries[i].characters;
         if (characters < 1) continue;
         const double size = *paragraph.fontSize;
         if (std::isnan(size)) {
@@ -133,13 +167,18 @@ std::optional<double> PagesDocument::dominantBodyFontSize() const {
 
 std::optional<int> PagesDocument::headingLevel(const Paragraph& paragraph, const std::string& text,
                                                std::optional<double> bodySize) {
-    if (paragraph.headingLevel && !text.empty()) {
+    return headingLevel(paragraph, TextSummary::of(text), bodySize);
+}
+
+std::optional<int> PagesDocument::headingLevel(const Paragraph& paragraph, const TextSummary& text,
+                                               std::optional<double> bodySize) {
+    if (paragraph.headingLevel && !text.isEmpty) {
         return std::clamp(*paragraph.headingLevel, kMinimumHeadingLevel, kMaximumHeadingLevel);
     }
-    if (text.empty()) return std::nullopt;
-    const auto characters = PagesText::characterCount(text);
+    if (text.isEmpty) return std::nullopt;
+    const auto characters = text.characters;
     if (characters > kMaximumHeadingCharacters) return std::nullopt;
-    if (text.find('\n') != std::string::npos || !bodySize) return std::nullopt;
+    if (text.hasLineBreak || !bodySize) return std::nullopt;
     if (!(*bodySize > 0)) return std::nullopt;
     if (!paragraph.fontSize) return std::nullopt;
     const double fontSize = *paragraph.fontSize;
@@ -192,22 +231,24 @@ std::string PagesDocument::markdownTable(const Paragraph::Table& table) {
 }
 
 std::string PagesDocument::markdown() const {
-    const auto bodySize = dominantBodyFontSize();
-    std::vector<MarkdownBlock> blocks;
+    const auto summaries = textSummaries();
+    const auto bodySize = dominantBodyFontSize(summaries);
+    MarkdownBlocks blocks(expectedMarkdownSize(paragraphs, footnotes));
     ListCounters counters;
     const auto addTables = [&](const Paragraph& paragraph) {
         for (const auto& table : paragraph.tables) {
-            if (!table.cells.empty()) blocks.push_back({markdownTable(table), false});
+            if (!table.cells.empty()) blocks.add(markdownTable(table), false);
         }
     };
 
     std::size_t i = 0;
     while (i < paragraphs.size()) {
         const auto& paragraph = paragraphs[i];
+        const auto& summary = summaries[i];
         addTables(paragraph);
         if (paragraph.isCodeBlock) {
             const auto end = codeRunEnd(paragraphs, i);
-            blocks.push_back({codeFence(paragraphs, i, end), false});
+            blocks.add(codeFence(paragraphs, i, end), false);
             // The run's later paragraphs may anchor tables too; they follow the fence.
             for (auto later = i + 1; later < end; ++later) addTables(paragraphs[later]);
             counters.clear();
@@ -215,16 +256,16 @@ std::string PagesDocument::markdown() const {
             continue;
         }
         ++i;
-        const auto md = paragraph.renderedText(true, true, false);
+        auto md = paragraph.renderedText(true, true, false);
         if (md.empty()) continue;
         if (!paragraph.listLevel) {
-            const auto level = headingLevel(paragraph, paragraph.normalizedText(), bodySize);
+            const auto level = headingLevel(paragraph, summary, bodySize);
             if (level) {
-                blocks.push_back({std::string(static_cast<std::size_t>(*level), '#') + " " +
-                                      paragraph.renderedText(true, true, true),
-                                  false});
+                blocks.add(std::string(static_cast<std::size_t>(*level), '#') + " " +
+                               paragraph.renderedText(true, true, true),
+                           false);
             } else {
-                blocks.push_back({md, false});
+                blocks.add(md, false);
             }
             counters.clear();
             continue;
@@ -232,10 +273,10 @@ std::string PagesDocument::markdown() const {
         const int listLevel = *paragraph.listLevel;
         counters.removeDeeperThan(listLevel);
         const auto marker = paragraph.listOrdered ? std::to_string(counters.next(listLevel)) + ". " : std::string("- ");
-        blocks.push_back({repeated(kMarkdownListIndent, listLevel) + marker + md, true});
+        blocks.add(repeated(kMarkdownListIndent, listLevel) + marker + md, true);
     }
 
-    auto output = joinedBlocks(blocks);
+    auto output = std::move(blocks).text();
     if (!footnotes.empty()) {
         if (!output.empty()) output += "\n\n";
         output += footnoteSection(footnotes);

@@ -84,10 +84,23 @@ struct PagesDocument {
     MarkdownNodeHandle markdownDocument() const;
 
 private:
+    // What heading inference and the body font size need of a paragraph's
+    // normalized text, so that each paragraph is normalized once per output.
+    struct TextSummary {
+        std::size_t characters = 0;  // user-perceived characters
+        bool isEmpty = true;
+        bool hasLineBreak = false;
+        static TextSummary of(const std::string& text);
+    };
+    std::vector<TextSummary> textSummaries() const;
+
     // The font size that covers the most characters of the body.
     std::optional<double> dominantBodyFontSize() const;
+    std::optional<double> dominantBodyFontSize(const std::vector<TextSummary>& summaries) const;
     // Explicit heading level, or one inferred from the paragraph's size against the body size.
     static std::optional<int> headingLevel(const Paragraph& paragraph, const std::string& text,
+                                           std::optional<double> bodySize);
+    static std::optional<int> headingLevel(const Paragraph& paragraph, const TextSummary& text,
                                            std::optional<double> bodySize);
     static std::string markdownTable(const Paragraph::Table& table);
 };

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 #include "LumaroPages/PagesDocument.hpp"
@@ -61,6 +62,7 @@ public:
     std::string render() {
         PagesText::ScalarReader reader(paragraph_.text);
         PagesText::Scalar scalar;
+        result_.reserve(paragraph_.text.size());
         while (reader.next(scalar)) {
             takeStyleChanges();
             closeLinkIfEnded();
@@ -68,15 +70,54 @@ public:
             if (applyingEmphasis_) writeMarkersUpTo(position_);
             writeScalar(scalar);
             position_ += scalar.utf16Length();
+            copyPlainRun(reader);
         }
         if (applyingEmphasis_) writeMarkersUpTo(position_);
         flush();
         if (openLink_) closeLink();
-        const auto expanded = PagesText::replacingAll(result_, "\t", kTabReplacement);
-        return std::string(PagesText::trimmingWhitespaceAndNewlines(expanded));
+        if (result_.find('\t') != std::string::npos) result_ = PagesText::replacingAll(result_, "\t", kTabReplacement);
+        const std::string_view whole(result_);
+        const auto core = PagesText::trimmingWhitespaceAndNewlines(whole);
+        if (core.size() == whole.size()) return std::move(result_);
+        return std::string(core);
     }
 
 private:
+    // The first position after the current one where a style span, a link
+    // or a footnote reference can change what is written.
+    std::int64_t nextEventPosition() const {
+        auto next = std::numeric_limits<std::int64_t>::max();
+        const auto& spans = paragraph_.emphasis;
+        if (spanIndex_ < spans.size()) next = std::min<std::int64_t>(next, spans[spanIndex_].start);
+        if (openLink_) next = std::min<std::int64_t>(next, openLink_->end);
+        if (linkIndex_ < links_.size()) next = std::min<std::int64_t>(next, links_[linkIndex_].start);
+        const auto& markers = paragraph_.footnoteMarkers;
+        if (applyingEmphasis_ && markerIndex_ < markers.size())
+            next = std::min<std::int64_t>(next, markers[markerIndex_].offset);
+        return next;
+    }
+
+    // ASCII text (one UTF-16 unit a byte) before the next event, in the run
+    // style already in force, is what the scalar walk would copy byte by
+    // byte; it is taken in one piece.
+    void copyPlainRun(PagesText::ScalarReader& reader) {
+        if (applyingEmphasis_ && currentStyle_ != runStyle_) return;
+        const std::int64_t room = nextEventPosition() - position_;
+        if (room <= 0) return;
+        const auto rest = reader.remaining();
+        const auto limit = static_cast<std::size_t>(std::min<std::int64_t>(room, static_cast<std::int64_t>(rest.size())));
+        std::size_t length = 0;
+        while (length < limit && isPlainASCII(rest[length])) ++length;
+        pending_.append(rest.substr(0, length));
+        reader.skip(length);
+        position_ += static_cast<std::int64_t>(length);
+    }
+
+    static bool isPlainASCII(char byte) {
+        const auto value = static_cast<unsigned char>(byte);
+        return value < 0x80 && value != PagesText::kFootnoteMark;
+    }
+
     void takeStyleChanges() {
         const auto& spans = paragraph_.emphasis;
         while (spanIndex_ < spans.size() && spans[spanIndex_].start <= position_) {
@@ -150,7 +191,9 @@ private:
     // Text inside a link never gets underline markup: the link shows as underlined anyway.
     void flush() {
         if (pending_.empty()) return;
-        if (applyingEmphasis_) {
+        const bool plain = !(runStyle_.bold || runStyle_.italic || runStyle_.underline || runStyle_.strike ||
+                             runStyle_.code);
+        if (applyingEmphasis_ && !plain) {
             result_ += PagesDocument::markedUp(pending_, runStyle_.bold && !suppressed_.bold,
                                                runStyle_.italic && !suppressed_.italic,
                                                runStyle_.underline && openLink_ == nullptr,

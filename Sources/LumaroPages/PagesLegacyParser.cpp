@@ -185,6 +185,22 @@ PagesDocument::Paragraph tableParagraph(const TSTTable& table) {
     return paragraph;
 }
 
+// Tables come only from grid elements. Without the element's name among its
+// bytes, a document in an ASCII-compatible encoding has none, and the second
+// parse of the whole index can be spared. A document that may be UTF-16 (a
+// byte order mark or a zero byte at its start) is always parsed.
+constexpr std::string_view kTableGridElement = "sf:grid";
+constexpr std::size_t kEncodingProbeBytes = 4;
+
+bool mayHoldTables(ByteView document) {
+    const std::string_view bytes(reinterpret_cast<const char*>(document.data()), document.size());
+    for (const char byte : bytes.substr(0, kEncodingProbeBytes)) {
+        const auto value = static_cast<unsigned char>(byte);
+        if (value == 0x00 || value == 0xFE || value == 0xFF) return true;
+    }
+    return bytes.find(kTableGridElement) != std::string_view::npos;
+}
+
 }  // namespace
 
 PagesDocument PagesLegacyParser::parseDocument(ByteView from) const {
@@ -198,7 +214,7 @@ PagesDocument PagesLegacyParser::parseDocument(ByteView from) const {
     // A table that cannot be read costs only the tables, never the text.
     std::vector<TSTTable> tables;
     try {
-        tables = IWALegacyTableReader::tables(from);
+        if (mayHoldTables(from)) tables = IWALegacyTableReader::tables(from);
     } catch (const IWALegacyError&) {
         tables.clear();
     }

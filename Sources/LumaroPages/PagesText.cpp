@@ -2,34 +2,53 @@
 
 #include <utf8proc.h>
 
+#include <optional>
+
 namespace lumaro {
 
 namespace {
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
+constexpr char32_t kFirstNonASCII = 0x80;
+
+// An ASCII byte is always a scalar of its own (it can be no part of a longer
+// sequence, valid or not), so trailing ASCII can be trimmed walking backwards.
+// Returns where the core ends, or nothing when a non-ASCII byte is met first.
+template <typename Predicate>
+std::optional<std::size_t> asciiCoreEnd(std::string_view text, std::size_t coreBegin, Predicate isTrimmed) {
+    for (std::size_t end = text.size(); end > coreBegin; --end) {
+        const auto byte = static_cast<unsigned char>(text[end - 1]);
+        if (byte >= kFirstNonASCII) return std::nullopt;
+        if (!isTrimmed(byte)) return end;
+    }
+    return coreBegin;
+}
+
 template <typename Predicate>
 std::string_view trimming(std::string_view text, Predicate isTrimmed) {
-    std::size_t coreBegin = text.size();
-    std::size_t coreEnd = 0;
     PagesText::ScalarReader reader(text);
     PagesText::Scalar scalar;
-    std::size_t offset = 0;
-    while (reader.next(scalar)) {
-        if (!isTrimmed(scalar.value)) {
-            if (coreBegin == text.size()) coreBegin = offset;
-            coreEnd = offset + scalar.bytes.size();
+    std::size_t coreBegin = 0;
+    while (reader.next(scalar) && isTrimmed(scalar.value)) coreBegin += scalar.bytes.size();
+    if (coreBegin >= text.size()) return text.substr(0, 0);
+
+    auto coreEnd = asciiCoreEnd(text, coreBegin, isTrimmed);
+    if (!coreEnd) {
+        coreEnd = coreBegin;
+        std::size_t offset = coreBegin;
+        PagesText::ScalarReader rest(text.substr(coreBegin));
+        while (rest.next(scalar)) {
+            offset += scalar.bytes.size();
+            if (!isTrimmed(scalar.value)) coreEnd = offset;
         }
-        offset += scalar.bytes.size();
     }
-    if (coreBegin >= coreEnd) return text.substr(0, 0);
-    return text.substr(coreBegin, coreEnd - coreBegin);
+    return text.substr(coreBegin, *coreEnd - coreBegin);
 }
 
 }  // namespace
 
-bool PagesText::ScalarReader::next(Scalar& scalar) {
-    if (offset_ >= text_.size()) return false;
+bool PagesText::ScalarReader::nextEncoded(Scalar& scalar) {
     const auto* start = reinterpret_cast<const utf8proc_uint8_t*>(text_.data() + offset_);
     utf8proc_int32_t value = 0;
     const auto length =
@@ -46,13 +65,15 @@ bool PagesText::ScalarReader::next(Scalar& scalar) {
     return true;
 }
 
+// U+0020 is the only ASCII member of Zs, and ASCII has no Zl or Zp.
 bool PagesText::isWhitespace(char32_t scalar) {
-    if (scalar == U'\t') return true;
+    if (scalar < kFirstNonASCII) return scalar == U' ' || scalar == U'\t';
     return utf8proc_category(static_cast<utf8proc_int32_t>(scalar)) == UTF8PROC_CATEGORY_ZS;
 }
 
 bool PagesText::isWhitespaceOrNewline(char32_t scalar) {
     if ((scalar >= 0x0A && scalar <= 0x0D) || scalar == 0x85) return true;
+    if (scalar < kFirstNonASCII) return scalar == U' ';
     const auto category = utf8proc_category(static_cast<utf8proc_int32_t>(scalar));
     return category == UTF8PROC_CATEGORY_ZS || category == UTF8PROC_CATEGORY_ZL ||
            category == UTF8PROC_CATEGORY_ZP;
@@ -64,6 +85,10 @@ std::string_view PagesText::trimmingWhitespaceAndNewlines(std::string_view text)
     return trimming(text, isWhitespaceOrNewline);
 }
 
+// Between two ASCII scalars there is a cluster boundary except inside CR LF.
+// The segmentation state after an ASCII scalar is just that scalar's class,
+// which a fresh state also takes from the previous scalar: resetting it there
+// keeps the library's answers for whatever follows.
 std::size_t PagesText::characterCount(std::string_view text) {
     std::size_t count = 0;
     utf8proc_int32_t state = 0;
@@ -72,8 +97,13 @@ std::size_t PagesText::characterCount(std::string_view text) {
     ScalarReader reader(text);
     Scalar scalar;
     while (reader.next(scalar)) {
-        if (first || utf8proc_grapheme_break_stateful(static_cast<utf8proc_int32_t>(previous),
-                                                      static_cast<utf8proc_int32_t>(scalar.value), &state)) {
+        if (first) {
+            ++count;
+        } else if (previous < kFirstNonASCII && scalar.value < kFirstNonASCII) {
+            if (!(previous == U'\r' && scalar.value == U'\n')) ++count;
+            state = 0;
+        } else if (utf8proc_grapheme_break_stateful(static_cast<utf8proc_int32_t>(previous),
+                                                    static_cast<utf8proc_int32_t>(scalar.value), &state)) {
             ++count;
         }
         first = false;

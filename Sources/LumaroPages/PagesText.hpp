@@ -21,9 +21,29 @@ struct PagesText {
     class ScalarReader {
     public:
         explicit ScalarReader(std::string_view text) : text_(text) {}
-        bool next(Scalar& scalar);
+
+        // Inline because every walk over document text runs through it; ASCII,
+        // nearly all of most documents, takes no decoding call.
+        bool next(Scalar& scalar) {
+            if (offset_ >= text_.size()) return false;
+            const auto byte = static_cast<unsigned char>(text_[offset_]);
+            if (byte < 0x80) {
+                scalar.value = byte;
+                scalar.bytes = text_.substr(offset_, 1);
+                ++offset_;
+                return true;
+            }
+            return nextEncoded(scalar);
+        }
+
+        // The text not read yet, and a way to pass over part of it that the
+        // caller has taken in one piece.
+        std::string_view remaining() const { return text_.substr(offset_); }
+        void skip(std::size_t bytes) { offset_ += bytes; }
 
     private:
+        bool nextEncoded(Scalar& scalar);
+
         std::string_view text_;
         std::size_t offset_ = 0;
     };
