@@ -35,6 +35,19 @@ struct ChildRun {
 
 // Runs a program with its output streams sent to /dev/null; the child's own
 // resource use (wait4) gives its peak resident set.
+// Waits for a forked child: its wall time since `start`, its peak resident
+// size and its exit status.
+ChildRun waitForChild(pid_t child, std::chrono::steady_clock::time_point start) {
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    ChildRun run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.peakKilobytes = usage.ru_maxrss;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
 ChildRun runChild(const std::vector<std::string>& command) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
@@ -49,14 +62,7 @@ ChildRun runChild(const std::vector<std::string>& command) {
         execvp(argv[0], argv.data());
         _exit(127);
     }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    ChildRun run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.peakKilobytes = usage.ru_maxrss;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return waitForChild(child, start);
 }
 
 fs::path scratchFolder() {
@@ -198,14 +204,7 @@ ChildRun readInChild(const fs::path& document, bool renderMarkdown) {
         }
         _exit(0);
     }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    ChildRun run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.peakKilobytes = usage.ru_maxrss;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return waitForChild(child, start);
 }
 
 void readLargeDocument(benchmark::State& state) {

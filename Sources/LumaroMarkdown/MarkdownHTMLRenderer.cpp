@@ -151,6 +151,9 @@ private:
     bool isDropped(cmark_node* node) const;
 
     static std::optional<GitHubAlert> githubAlert(cmark_node* blockQuote);
+    // The literal of the text node that opens the block quote's first
+    // paragraph, where alert and aside markers stand.
+    static std::optional<std::string_view> leadingText(cmark_node* blockQuote);
     static std::optional<std::string> bracketedAlertToken(cmark_node* blockQuote);
     static std::optional<std::string> doccAsideToken(cmark_node* blockQuote);
     void emitGitHubAlert(const GitHubAlert& alert);
@@ -446,7 +449,7 @@ void HTMLRenderer::writeRawHTML(std::string_view html) {
     }
 }
 
-std::optional<std::string> HTMLRenderer::bracketedAlertToken(cmark_node* blockQuote) {
+std::optional<std::string_view> HTMLRenderer::leadingText(cmark_node* blockQuote) {
     cmark_node* paragraph = cmark_node_first_child(blockQuote);
     if (paragraph == nullptr || markdownNodeKind(paragraph) != MarkdownNodeKind::paragraph) {
         return std::nullopt;
@@ -455,7 +458,13 @@ std::optional<std::string> HTMLRenderer::bracketedAlertToken(cmark_node* blockQu
     if (first == nullptr || markdownNodeKind(first) != MarkdownNodeKind::text) {
         return std::nullopt;
     }
-    const std::string_view text = nodeLiteral(first);
+    return nodeLiteral(first);
+}
+
+std::optional<std::string> HTMLRenderer::bracketedAlertToken(cmark_node* blockQuote) {
+    const auto leading = leadingText(blockQuote);
+    if (!leading) return std::nullopt;
+    const std::string_view text = *leading;
     const auto close = text.find(']');
     if (!text.starts_with("[!") || close == std::string_view::npos) {
         return std::nullopt;
@@ -464,15 +473,9 @@ std::optional<std::string> HTMLRenderer::bracketedAlertToken(cmark_node* blockQu
 }
 
 std::optional<std::string> HTMLRenderer::doccAsideToken(cmark_node* blockQuote) {
-    cmark_node* paragraph = cmark_node_first_child(blockQuote);
-    if (paragraph == nullptr || markdownNodeKind(paragraph) != MarkdownNodeKind::paragraph) {
-        return std::nullopt;
-    }
-    cmark_node* first = cmark_node_first_child(paragraph);
-    if (first == nullptr || markdownNodeKind(first) != MarkdownNodeKind::text) {
-        return std::nullopt;
-    }
-    const std::string_view text = nodeLiteral(first);
+    const auto leading = leadingText(blockQuote);
+    if (!leading) return std::nullopt;
+    const std::string_view text = *leading;
     const auto colon = text.find(':');
     if (colon == std::string_view::npos || colon == 0 || containsWhiteSpace(text.substr(0, colon))) {
         return std::nullopt;
