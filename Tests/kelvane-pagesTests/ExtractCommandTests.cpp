@@ -1,6 +1,9 @@
 // The extract command end to end: every fixture, damaged containers, and the
 // atomic replacement of the output.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -120,6 +123,48 @@ TEST(ExtractCommand, OutputIsReplacedOnlyByACompleteOne) {
     EXPECT_NE(noFolder.status, 0);
     EXPECT_TRUE(isOneLine(noFolder.standardError)) << noFolder.standardError;
     EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"out.md"});
+}
+
+TEST(ExtractCommand, LinksAndPipesStayWhatTheyAre) {
+    TemporaryDirectory folder;
+    const fs::path document = fixturesDirectory() / "pages5-file.pages";
+    const std::string expected = runTool({"extract", document.string(), (folder / "plain.md").string()}).status == 0
+                                     ? readFileText(folder / "plain.md")
+                                     : std::string();
+    ASSERT_FALSE(expected.empty());
+
+    // A symbolic link to an existing file: the file is replaced, the link kept.
+    fs::create_directory(folder / "real");
+    writeFileText(folder / "real" / "out.md", "old content");
+    fs::create_symlink(folder / "real" / "out.md", folder / "link.md");
+    EXPECT_EQ(runTool({"extract", document.string(), (folder / "link.md").string()}).status, 0);
+    EXPECT_TRUE(fs::is_symlink(folder / "link.md"));
+    EXPECT_EQ(readFileText(folder / "real" / "out.md"), expected);
+    EXPECT_EQ(namesIn(folder / "real"), std::vector<std::string>{"out.md"});
+
+    // A named pipe is written into, not replaced by a file. Both of its ends
+    // are held open here, so the tool's write completes without a reader.
+    const fs::path pipe = folder / "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const int readEnd = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    const int writeEnd = open(pipe.c_str(), O_WRONLY);
+    ASSERT_GE(readEnd, 0);
+    ASSERT_GE(writeEnd, 0);
+    const auto piped = runTool({"extract", document.string(), pipe.string()});
+    close(writeEnd);
+    std::string received;
+    char buffer[4096];
+    for (ssize_t count; (count = read(readEnd, buffer, sizeof buffer)) > 0;) received.append(buffer, count);
+    close(readEnd);
+    EXPECT_EQ(piped.status, 0) << piped.standardError;
+    EXPECT_EQ(received, expected);
+    EXPECT_EQ(fs::symlink_status(pipe).type(), fs::file_type::fifo);
+
+    // A folder is no output.
+    const auto intoFolder = runTool({"extract", document.string(), (folder / "real").string()});
+    EXPECT_NE(intoFolder.status, 0);
+    EXPECT_TRUE(isOneLine(intoFolder.standardError)) << intoFolder.standardError;
+    EXPECT_TRUE(fs::is_directory(folder / "real"));
 }
 
 TEST(ExtractCommand, RelativePathsAreTakenAgainstTheCurrentDirectory) {
