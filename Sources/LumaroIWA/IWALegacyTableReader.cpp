@@ -78,78 +78,55 @@ std::vector<TSTTable::Alignment> columnAlignments(const std::vector<std::vector<
     return alignments;
 }
 
-// Follows the parse, collecting the cells of each data source and making a
-// table of them, with the counts of the last grid, when the data source ends.
-class Extractor final : public XMLEventHandler {
-public:
-    std::vector<TSTTable> tables;
-
-    void startElement(std::string_view name, const XMLAttributes& attributes) override {
-        if (name == kGridElement) {
-            columns_ = decimalInteger(attributes.value(kColumnCountAttribute));
-            rows_ = decimalInteger(attributes.value(kRowCountAttribute));
-            cells_.clear();
-        } else if (name == kDatasourceElement) {
-            inDatasource_ = true;
-        } else if (name == kCellTextElement && buildingCell_) {
-            if (auto text = attributes.value(kCellTextAttribute)) currentCellValue_ = *text;
-        } else if (name == kFormulaElement && buildingCell_) {
-            if (auto formula = attributes.value(kFormulaTextAttribute)) currentCellValue_ = *formula;
-        } else if (inDatasource_ && innermostIsDatasource()) {
-            buildingCell_ = true;
-            auto value = attributes.value(kCellValueAttribute);
-            if (!value) value = attributes.value(kCellNumberAttribute);
-            currentCellValue_ = value ? std::string(*value) : std::string();
-        }
-        openIsDatasource_.push_back(name == kDatasourceElement);
-    }
-
-    void endElement(std::string_view name) override {
-        if (!openIsDatasource_.empty()) openIsDatasource_.pop_back();
-        if (buildingCell_ && inDatasource_ && innermostIsDatasource()) {
-            cells_.push_back(std::move(currentCellValue_));
-            buildingCell_ = false;
-            currentCellValue_.clear();
-        }
-        if (name == kDatasourceElement) {
-            inDatasource_ = false;
-            if (auto table = makeTable()) tables.push_back(std::move(*table));
-        }
-    }
-
-    // Values come from attributes only.
-    void characters(std::string_view) override {}
-
-private:
-    // Only whether each open element is a data source matters, so that is all
-    // the element stack keeps.
-    bool innermostIsDatasource() const { return !openIsDatasource_.empty() && openIsDatasource_.back(); }
-
-    std::optional<TSTTable> makeTable() const {
-        if (rows_ < 1 || columns_ < 1) return std::nullopt;
-        // The grid is allocated whole, so counts far beyond any real table,
-        // which would exhaust memory, give no table.
-        const auto rows = static_cast<std::uint64_t>(rows_);
-        const auto columns = static_cast<std::uint64_t>(columns_);
-        if (rows > TSTTableReader::kMaximumCellCount / columns) return std::nullopt;
-        std::vector<std::vector<std::string>> grid(rows, std::vector<std::string>(columns));
-        for (std::size_t i = 0; i < cells_.size() && i < rows * columns; ++i) {
-            grid[i / columns][i % columns] = cells_[i];
-        }
-        auto alignments = columnAlignments(grid, columns);
-        return TSTTable{std::move(grid), std::move(alignments)};
-    }
-
-    std::int64_t columns_ = 0;
-    std::int64_t rows_ = 0;
-    std::vector<std::string> cells_;
-    std::vector<bool> openIsDatasource_;
-    bool inDatasource_ = false;
-    bool buildingCell_ = false;
-    std::string currentCellValue_;
-};
-
 }  // namespace
+
+void IWALegacyTableCollector::startElement(std::string_view name, const XMLAttributes& attributes) {
+    if (name == kGridElement) {
+        columns_ = decimalInteger(attributes.value(kColumnCountAttribute));
+        rows_ = decimalInteger(attributes.value(kRowCountAttribute));
+        cells_.clear();
+    } else if (name == kDatasourceElement) {
+        inDatasource_ = true;
+    } else if (name == kCellTextElement && buildingCell_) {
+        if (auto text = attributes.value(kCellTextAttribute)) currentCellValue_ = *text;
+    } else if (name == kFormulaElement && buildingCell_) {
+        if (auto formula = attributes.value(kFormulaTextAttribute)) currentCellValue_ = *formula;
+    } else if (inDatasource_ && innermostIsDatasource()) {
+        buildingCell_ = true;
+        auto value = attributes.value(kCellValueAttribute);
+        if (!value) value = attributes.value(kCellNumberAttribute);
+        currentCellValue_ = value ? std::string(*value) : std::string();
+    }
+    openIsDatasource_.push_back(name == kDatasourceElement);
+}
+
+void IWALegacyTableCollector::endElement(std::string_view name) {
+    if (!openIsDatasource_.empty()) openIsDatasource_.pop_back();
+    if (buildingCell_ && inDatasource_ && innermostIsDatasource()) {
+        cells_.push_back(std::move(currentCellValue_));
+        buildingCell_ = false;
+        currentCellValue_.clear();
+    }
+    if (name == kDatasourceElement) {
+        inDatasource_ = false;
+        if (auto table = makeTable()) tables_.push_back(std::move(*table));
+    }
+}
+
+std::optional<TSTTable> IWALegacyTableCollector::makeTable() const {
+    if (rows_ < 1 || columns_ < 1) return std::nullopt;
+    // The grid is allocated whole, so counts far beyond any real table,
+    // which would exhaust memory, give no table.
+    const auto rows = static_cast<std::uint64_t>(rows_);
+    const auto columns = static_cast<std::uint64_t>(columns_);
+    if (rows > TSTTableReader::kMaximumCellCount / columns) return std::nullopt;
+    std::vector<std::vector<std::string>> grid(rows, std::vector<std::string>(columns));
+    for (std::size_t i = 0; i < cells_.size() && i < rows * columns; ++i) {
+        grid[i / columns][i % columns] = cells_[i];
+    }
+    auto alignments = columnAlignments(grid, columns);
+    return TSTTable{std::move(grid), std::move(alignments)};
+}
 
 IWALegacyError::IWALegacyError(std::optional<std::string> underlying, std::string description)
     : Error(std::move(description)), underlying_(std::move(underlying)) {}
@@ -161,11 +138,11 @@ IWALegacyError IWALegacyError::xmlParsingFailed(std::optional<std::string> under
 }
 
 std::vector<TSTTable> IWALegacyTableReader::tables(ByteView fromIndexXML) {
-    Extractor extractor;
-    if (auto failure = XMLEventParser::parse(fromIndexXML, extractor)) {
+    IWALegacyTableCollector collector;
+    if (auto failure = XMLEventParser::parse(fromIndexXML, collector)) {
         throw IWALegacyError::xmlParsingFailed(std::move(failure));
     }
-    return std::move(extractor.tables);
+    return collector.takeTables();
 }
 
 }  // namespace lumaro

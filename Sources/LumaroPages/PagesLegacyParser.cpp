@@ -186,8 +186,8 @@ PagesDocument::Paragraph tableParagraph(const TSTTable& table) {
 }
 
 // Tables come only from grid elements. Without the element's name among its
-// bytes, a document in an ASCII-compatible encoding has none, and the second
-// parse of the whole index can be spared. A document that may be UTF-16 (a
+// bytes, a document in an ASCII-compatible encoding has none, and the table
+// collector need not follow the parse. A document that may be UTF-16 (a
 // byte order mark or a zero byte at its start) is always parsed.
 constexpr std::string_view kTableGridElement = "sf:grid";
 constexpr std::size_t kEncodingProbeBytes = 4;
@@ -201,24 +201,43 @@ bool mayHoldTables(ByteView document) {
     return bytes.find(kTableGridElement) != std::string_view::npos;
 }
 
+// Hands every event of one parse to the text extractor and the table collector.
+class BothReaders final : public XMLEventHandler {
+public:
+    BothReaders(XMLEventHandler& first, XMLEventHandler& second) : first_(first), second_(second) {}
+
+    void startElement(std::string_view name, const XMLAttributes& attributes) override {
+        first_.startElement(name, attributes);
+        second_.startElement(name, attributes);
+    }
+    void endElement(std::string_view name) override {
+        first_.endElement(name);
+        second_.endElement(name);
+    }
+    void characters(std::string_view text) override {
+        first_.characters(text);
+        second_.characters(text);
+    }
+
+private:
+    XMLEventHandler& first_;
+    XMLEventHandler& second_;
+};
+
 }  // namespace
 
 PagesDocument PagesLegacyParser::parseDocument(ByteView from) const {
     LegacyExtractor extractor;
-    if (auto failure = XMLEventParser::parse(from, extractor)) {
+    IWALegacyTableCollector tableCollector;
+    BothReaders both(extractor, tableCollector);
+    const bool withTables = mayHoldTables(from);
+    XMLEventHandler& handler = withTables ? static_cast<XMLEventHandler&>(both) : extractor;
+    if (auto failure = XMLEventParser::parse(from, handler)) {
         throw PagesFileError::legacyXMLParsingFailed(std::move(failure));
     }
     PagesDocument document;
     document.paragraphs = extractor.makeParagraphs();
-
-    // A table that cannot be read costs only the tables, never the text.
-    std::vector<TSTTable> tables;
-    try {
-        if (mayHoldTables(from)) tables = IWALegacyTableReader::tables(from);
-    } catch (const IWALegacyError&) {
-        tables.clear();
-    }
-    for (const auto& table : tables) {
+    for (const auto& table : tableCollector.takeTables()) {
         if (auto used = table.trimmedToUsedRange()) document.paragraphs.push_back(tableParagraph(*used));
     }
     return document;
