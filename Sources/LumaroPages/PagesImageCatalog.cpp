@@ -1,5 +1,8 @@
 #include "LumaroPages/PagesImageCatalog.hpp"
 
+#include <string_view>
+#include <utility>
+
 #include "LumaroPages/PagesReaderText.hpp"
 #include "LumaroPages/PagesWireView.hpp"
 
@@ -122,16 +125,70 @@ void PagesImageCatalog::collectRegistry(const ProtobufMessage& message, int dept
     }
 }
 
-void PagesImageCatalog::collectRegistry(ByteView message, int depth, std::map<std::uint64_t, std::string>& registry) {
+namespace {
+
+// The data records found by one walk, each with the rank of its message in the
+// walk's pre-order (a message before the messages inside it, those in field
+// order), so that a record found later in that order replaces an earlier one
+// even though one scan of a message meets its nested messages before it has
+// seen all of its own fields.
+struct RankedRecord {
+    std::uint64_t rank = 0;
+    std::string fileName;
+};
+struct RegistryWalk {
+    std::map<std::uint64_t, RankedRecord> found;
+    std::uint64_t nextRank = 0;
+};
+
+// A data record names an image only with a "." and one of the image
+// extensions among its bytes; repairing invalid UTF-8 never touches ASCII, so
+// bytes without such a run hold no record that is catalogued, at any depth.
+// Most objects have none and are not walked at all.
+constexpr std::string_view kExtensionStarts[] = {"png", "jpg", "jpe", "hei", "tif", "gif", "pdf"};
+
+bool mayHoldImageName(ByteView bytes) {
+    const auto* data = reinterpret_cast<const char*>(bytes.data());
+    const std::string_view text(data, bytes.size());
+    for (std::size_t dot = text.find('.'); dot != std::string_view::npos; dot = text.find('.', dot + 1)) {
+        const std::string_view after = text.substr(dot + 1, 3);
+        if (after.size() < 3) return false;
+        char lowered[3];
+        for (std::size_t i = 0; i < 3; ++i)
+            lowered[i] = after[i] >= 'A' && after[i] <= 'Z' ? static_cast<char>(after[i] - 'A' + 'a') : after[i];
+        for (const auto start : kExtensionStarts)
+            if (std::string_view(lowered, 3) == start) return true;
+    }
+    return false;
+}
+
+void walkRegistry(ByteView message, int depth, RegistryWalk& walk) {
     if (depth > kDeepestRegistryLevel) return;
-    const PagesWireView view(message);
-    const auto dataID = view.varint(kDataIDField);
-    const auto fileName = view.bytes(kDataFileNameField);
-    if (dataID && fileName) record(*dataID, *fileName, registry);
-    view.forEach([&](const PagesWireView::Field& field) {
-        if (field.wireType == PagesWireView::kLengthDelimited && field.bytes.size() >= 2)
-            collectRegistry(field.bytes, depth + 1, registry);
+    const std::uint64_t rank = walk.nextRank++;
+    std::optional<std::uint64_t> dataID;
+    std::optional<ByteView> fileName;
+    PagesWireView(message).forEach([&](const PagesWireView::Field& field) {
+        if (field.wireType == PagesWireView::kVarint) {
+            if (field.number == kDataIDField && !dataID) dataID = field.varint;
+        } else if (field.wireType == PagesWireView::kLengthDelimited) {
+            if (field.number == kDataFileNameField && !fileName) fileName = field.bytes;
+            if (field.bytes.size() >= 2) walkRegistry(field.bytes, depth + 1, walk);
+        }
     });
+    if (!dataID || !fileName) return;
+    std::string name = PagesReaderText::repairedUTF8(*fileName);
+    if (!PagesImageCatalog::isImageName(name)) return;
+    auto [entry, inserted] = walk.found.try_emplace(*dataID, RankedRecord{rank, name});
+    if (!inserted && entry->second.rank < rank) entry->second = RankedRecord{rank, std::move(name)};
+}
+
+}  // namespace
+
+void PagesImageCatalog::collectRegistry(ByteView message, int depth, std::map<std::uint64_t, std::string>& registry) {
+    if (!mayHoldImageName(message)) return;
+    RegistryWalk walk;
+    walkRegistry(message, depth, walk);
+    for (auto& [dataID, found] : walk.found) registry[dataID] = std::move(found.fileName);
 }
 
 void PagesImageCatalog::record(std::uint64_t dataID, ByteView fileName, std::map<std::uint64_t, std::string>& registry) {

@@ -480,6 +480,39 @@ TEST(PagesParserImages, DataRecordsAreFoundToNestingDepthSeven) {
     EXPECT_EQ(catalog.assets()[0].dataID, 70u);
 }
 
+TEST(PagesParserImages, LaterDataRecordsReplaceEarlierOnesInWalkOrder) {
+    // The outer record's own fields follow the nested one on the wire, but the
+    // outer message comes first in the walk, so the nested name wins; a later
+    // record that names no image replaces nothing.
+    Store store;
+    store.add(1, 1, message([](ProtobufWriter& w) {
+        w.messageField(2, message([](ProtobufWriter& d) {
+            d.varintField(1, 5);
+            d.stringField(4, "inner.png");
+        }));
+        w.varintField(1, 5);
+        w.stringField(4, "outer.png");
+        w.messageField(3, message([](ProtobufWriter& d) {
+            d.varintField(1, 5);
+            d.stringField(4, "notes.txt");
+        }));
+    }));
+    store.add(2, 1, message([](ProtobufWriter& w) {
+        w.messageField(2, message([](ProtobufWriter& d) {
+            d.varintField(1, 6);
+            d.stringField(4, "first.png");
+        }));
+    }));
+    store.add(3, 1, message([](ProtobufWriter& w) {
+        w.varintField(1, 6);
+        w.stringField(4, "second.jpg");
+    }));
+    const PagesImageCatalog catalog(store.objects);
+    ASSERT_EQ(catalog.assets().size(), 2u);
+    EXPECT_EQ(catalog.assets()[0].dataFileName, "inner.png");
+    EXPECT_EQ(catalog.assets()[1].dataFileName, "second.jpg");
+}
+
 TEST(PagesParserImages, AttachmentsResolveOnlyAtObjectCharacters) {
     Store store;
     store.add(2, 11006, message([](ProtobufWriter& w) {
