@@ -399,6 +399,22 @@ std::vector<PagesDocument::Paragraph> PagesParser::makeParagraphs(
                                                             emphasis.italic, emphasis.underline, emphasis.strike,
                                                             emphasis.code});
         position += PagesReaderText::utf16Width(scalar);
+
+        // Up to the next run boundary nothing but the position changes for
+        // ASCII characters that end no paragraph: their emphasis is the one
+        // just recorded, so they are passed over in one step.
+        std::int64_t nextBoundary = std::numeric_limits<std::int64_t>::max();
+        if (paragraphCursor < paragraphRuns.size()) nextBoundary = paragraphRuns[paragraphCursor].position;
+        if (characterCursor < characterRunList.size())
+            nextBoundary = std::min(nextBoundary, characterRunList[characterCursor].position);
+        if (footnoteCursor < footnoteRunList.size())
+            nextBoundary = std::min(nextBoundary, footnoteRunList[footnoteCursor].position);
+        while (index < text.size() && position < nextBoundary) {
+            const auto byte = static_cast<unsigned char>(text[index]);
+            if (byte >= 0x80 || PagesReaderText::endsParagraph(byte)) break;
+            ++index;
+            ++position;
+        }
     }
     // References placed past the last character mark the end of the text.
     for (; footnoteCursor < footnoteRunList.size(); ++footnoteCursor)
