@@ -429,13 +429,15 @@ TEST(PagesParserFootnotes, StorageIsFoundAtMostThreeReferencesAway) {
     EXPECT_EQ(parser.resolveFootnoteStorage(90, ids, store.objects, 5), 90u);
 }
 
+// A package data record: identifier in field 1, stored file name in field 4.
+Bytes dataRecord(std::uint64_t id, const std::string& name) {
+    return message([&](ProtobufWriter& w) {
+        w.varintField(1, id);
+        w.stringField(4, name);
+    });
+}
+
 TEST(PagesParserImages, CatalogueNamesAndFilters) {
-    const auto dataRecord = [](std::uint64_t id, const std::string& name) {
-        return message([&](ProtobufWriter& w) {
-            w.varintField(1, id);
-            w.stringField(4, name);
-        });
-    };
     Store store;
     store.add(2, 11006, message([&](ProtobufWriter& w) {
         w.messageField(4, dataRecord(3, "photo-2.jpg"));
@@ -486,27 +488,13 @@ TEST(PagesParserImages, LaterDataRecordsReplaceEarlierOnesInWalkOrder) {
     // record that names no image replaces nothing.
     Store store;
     store.add(1, 1, message([](ProtobufWriter& w) {
-        w.messageField(2, message([](ProtobufWriter& d) {
-            d.varintField(1, 5);
-            d.stringField(4, "inner.png");
-        }));
+        w.messageField(2, dataRecord(5, "inner.png"));
         w.varintField(1, 5);
         w.stringField(4, "outer.png");
-        w.messageField(3, message([](ProtobufWriter& d) {
-            d.varintField(1, 5);
-            d.stringField(4, "notes.txt");
-        }));
+        w.messageField(3, dataRecord(5, "notes.txt"));
     }));
-    store.add(2, 1, message([](ProtobufWriter& w) {
-        w.messageField(2, message([](ProtobufWriter& d) {
-            d.varintField(1, 6);
-            d.stringField(4, "first.png");
-        }));
-    }));
-    store.add(3, 1, message([](ProtobufWriter& w) {
-        w.varintField(1, 6);
-        w.stringField(4, "second.jpg");
-    }));
+    store.add(2, 1, message([](ProtobufWriter& w) { w.messageField(2, dataRecord(6, "first.png")); }));
+    store.add(3, 1, dataRecord(6, "second.jpg"));
     const PagesImageCatalog catalog(store.objects);
     ASSERT_EQ(catalog.assets().size(), 2u);
     EXPECT_EQ(catalog.assets()[0].dataFileName, "inner.png");
