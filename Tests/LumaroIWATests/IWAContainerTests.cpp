@@ -17,7 +17,7 @@ namespace {
 
 // Writes a ZIP with Python's zipfile; each entry is "name:s:text" (stored) or
 // "name:d:text" (deflated), kept in the given order.
-void writeZip(const fs::path& output, const std::vector<std::string>& entries) {
+void writePythonZip(const fs::path& output, const std::vector<std::string>& entries) {
     static const std::string script =
         "import sys, zipfile\n"
         "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
@@ -140,7 +140,7 @@ TEST(IWAContainer, PackageDirectoryListsNestedFilesUnderThePrefixSorted) {
 
 TEST(IWAContainer, PackageDirectoryFallsBackToIndexZipInArchiveOrder) {
     TemporaryDirectory package;
-    writeZip(package / "Index.zip",
+    writePythonZip(package / "Index.zip",
              {"Index/:s:", "Index/Zeta.iwa:d:zeta zeta zeta", "Index/Alpha.iwa:s:alpha", "Other/Beta.iwa:s:beta"});
     const auto entries = IWAContainer::entries(package.path(), "Index/", ".iwa");
     EXPECT_EQ(paths(entries), (std::vector<std::string>{"Index/Zeta.iwa", "Index/Alpha.iwa"}));
@@ -187,7 +187,7 @@ TEST(IWAContainer, ArchivesThatCannotBeOpenedNameTheirLastPathComponent) {
 
 TEST(IWAContainer, DamagedEntriesThrowTheReadersErrorNamingTheEntry) {
     TemporaryDirectory scratch;
-    writeZip(scratch / "crc.pages", {"Index/Document.iwa:s:the payload of the document stream"});
+    writePythonZip(scratch / "crc.pages", {"Index/Document.iwa:s:the payload of the document stream"});
     Bytes zip = readFileBytes(scratch / "crc.pages");
     putUInt32(zip, 14, 0xDEADBEEF);                   // local header CRC-32
     putUInt32(zip, centralHeader(zip) + 16, 0xDEADBEEF);  // central directory CRC-32
@@ -210,7 +210,7 @@ TEST(IWAContainer, DamagedEntriesThrowTheReadersErrorNamingTheEntry) {
 TEST(IWAContainer, EntriesAreBoundedByTheirDeclaredSize) {
     TemporaryDirectory scratch;
     const std::string payload(4096, 'x');
-    writeZip(scratch / "huge.pages", {"Index/Document.iwa:d:" + payload});
+    writePythonZip(scratch / "huge.pages", {"Index/Document.iwa:d:" + payload});
     Bytes zip = readFileBytes(scratch / "huge.pages");
     putUInt32(zip, 22, 0x80000000u);                    // local uncompressed size: 2 GiB
     putUInt32(zip, centralHeader(zip) + 24, 0x80000000u);  // central uncompressed size
@@ -259,20 +259,20 @@ TEST(IWAContainer, TopFolderIsAbsentUnlessEveryEntrySharesOne) {
     EXPECT_EQ(IWAContainer::topFolder(fixturesDirectory() / "projective-transform-readme.pages"), std::nullopt);
     EXPECT_EQ(IWAContainer::topFolder(scratch / "missing.pages"), std::nullopt);
 
-    writeZip(scratch / "two.zip", {"A.pages/Index/Document.iwa:s:a", "B.pages/Index/Document.iwa:s:b"});
+    writePythonZip(scratch / "two.zip", {"A.pages/Index/Document.iwa:s:a", "B.pages/Index/Document.iwa:s:b"});
     EXPECT_EQ(IWAContainer::topFolder(scratch / "two.zip"), std::nullopt);
-    writeZip(scratch / "root.zip", {"A.pages/Index/Document.iwa:s:a", "preview.jpg:s:p"});
+    writePythonZip(scratch / "root.zip", {"A.pages/Index/Document.iwa:s:a", "preview.jpg:s:p"});
     EXPECT_EQ(IWAContainer::topFolder(scratch / "root.zip"), std::nullopt);
 
     // Loose Index/ files inside the folder come before an Index.zip beside them.
-    writeZip(scratch / "loose.zip", {"Doc.pages/:s:", "Doc.pages/Index/Document.iwa:s:loose", "Doc.pages/Index.zip:s:x"});
+    writePythonZip(scratch / "loose.zip", {"Doc.pages/:s:", "Doc.pages/Index/Document.iwa:s:loose", "Doc.pages/Index.zip:s:x"});
     ASSERT_EQ(IWAContainer::topFolder(scratch / "loose.zip"), "Doc.pages");
     const auto entries = IWAContainer::entriesInFolder(scratch / "loose.zip", "Doc.pages", "Index/", ".iwa");
     ASSERT_EQ(paths(entries), std::vector<std::string>{"Index/Document.iwa"});
     EXPECT_EQ(entries[0].data, bytesOf("loose"));
 
     // An inner Index.zip that is no ZIP is an archive that cannot be read.
-    writeZip(scratch / "bad.zip", {"Doc.pages/Index.zip:s:not a zip"});
+    writePythonZip(scratch / "bad.zip", {"Doc.pages/Index.zip:s:not a zip"});
     EXPECT_THAT(messageOf<IWAContainerError>(
                     [&] { IWAContainer::entriesInFolder(scratch / "bad.zip", "Doc.pages", "Index/", ".iwa"); }),
                 testing::StartsWith("Could not read the document archive at bad.zip: "));

@@ -22,6 +22,7 @@ using lumaro::test::fixturesDirectory;
 using lumaro::test::readFileBytes;
 using lumaro::test::TemporaryDirectory;
 using lumaro::test::writeFileBytes;
+using lumaro::test::writeZip;
 namespace fs = std::filesystem;
 
 namespace {
@@ -68,18 +69,6 @@ fs::path writePackage(const fs::path& package, const std::vector<std::pair<std::
     writeFileBytes(package / "Index" / "Document.iwa", IWAArchive::encode(objects));
     for (const auto& [name, bytes] : data) writeFileBytes(package / "Data" / name, bytes);
     return package;
-}
-
-void writeZip(const fs::path& path, const std::vector<std::pair<std::string, Bytes>>& entries) {
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_NE(archive, nullptr);
-    for (const auto& [name, content] : entries) {
-        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-        ASSERT_NE(source, nullptr);
-        ASSERT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0);
-    }
-    ASSERT_EQ(zip_close(archive), 0);
 }
 
 // What an export should write, computed from the container listing: the

@@ -18,6 +18,7 @@ using namespace lumaro;
 using lumaro::test::TemporaryDirectory;
 using lumaro::test::writeFileBytes;
 using lumaro::test::writeFileText;
+using lumaro::test::writeZip;
 namespace fs = std::filesystem;
 
 namespace {
@@ -27,19 +28,6 @@ Bytes bodyStream(const std::string& text) {
     ProtobufWriter storage;
     storage.stringField(3, text);
     return IWAArchive::encode(std::vector<IWAObject>{IWAObject{1, 2001, storage.take()}});
-}
-
-// A ZIP file of stored entries (path, content).
-void writeZip(const fs::path& path, const std::vector<std::pair<std::string, Bytes>>& entries) {
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_NE(archive, nullptr);
-    for (const auto& [name, content] : entries) {
-        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-        ASSERT_NE(source, nullptr);
-        ASSERT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0);
-    }
-    ASSERT_EQ(zip_close(archive), 0);
 }
 
 Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -121,6 +122,24 @@ CommandResult runTool(const std::vector<std::string>& arguments) {
 
 bool commandExists(const std::string& name) {
     return runCommand({"sh", "-c", "command -v " + name + " >/dev/null"}).status == 0;
+}
+
+void writeZip(const std::filesystem::path& path, const std::vector<std::pair<std::string, Bytes>>& entries) {
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (archive == nullptr) throw std::runtime_error("cannot create " + path.string());
+    for (const auto& [name, content] : entries) {
+        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
+        if (source == nullptr || zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8) < 0) {
+            if (source != nullptr) zip_source_free(source);
+            zip_discard(archive);
+            throw std::runtime_error("cannot add " + name + " to " + path.string());
+        }
+    }
+    if (zip_close(archive) != 0) {
+        zip_discard(archive);
+        throw std::runtime_error("cannot write " + path.string());
+    }
 }
 
 }  // namespace lumaro::test

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "LumaroIWA/Bytes.hpp"
@@ -22,6 +23,9 @@ std::vector<std::filesystem::path> fixtureDocuments();
 Bytes readFileBytes(const std::filesystem::path& path);
 std::string readFileText(const std::filesystem::path& path);
 void writeFileBytes(const std::filesystem::path& path, ByteView bytes);
+// A ZIP file (libzip, its default compression) of the entries (path,
+// content), in order; throws std::runtime_error when libzip fails.
+void writeZip(const std::filesystem::path& path, const std::vector<std::pair<std::string, Bytes>>& entries);
 void writeFileText(const std::filesystem::path& path, const std::string& text);
 
 // A fresh directory under the system's temporary folder, removed with its
