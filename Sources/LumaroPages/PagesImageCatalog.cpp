@@ -112,19 +112,6 @@ std::string PagesImageCatalog::uniqueName(const std::string& name, std::set<std:
     }
 }
 
-void PagesImageCatalog::collectRegistry(const ProtobufMessage& message, int depth,
-                                        std::map<std::uint64_t, std::string>& registry) {
-    // Same walk as collectRegistry(view), over a message already decoded.
-    if (depth > kDeepestRegistryLevel) return;
-    const auto dataID = message.varint(kDataIDField);
-    const Bytes* fileName = message.bytesPointer(kDataFileNameField);
-    if (dataID && fileName) record(*dataID, *fileName, registry);
-    for (const ProtobufField& field : message.fields()) {
-        const Bytes* nested = field.lengthDelimited();
-        if (nested && nested->size() >= 2) collectRegistry(ByteView(*nested), depth + 1, registry);
-    }
-}
-
 namespace {
 
 // The data records found by one walk, each with the rank of its message in the
@@ -178,8 +165,8 @@ void walkRegistry(ByteView message, int depth, RegistryWalk& walk) {
     if (!dataID || !fileName) return;
     std::string name = PagesReaderText::repairedUTF8(*fileName);
     if (!PagesImageCatalog::isImageName(name)) return;
-    auto [entry, inserted] = walk.found.try_emplace(*dataID, RankedRecord{rank, name});
-    if (!inserted && entry->second.rank < rank) entry->second = RankedRecord{rank, std::move(name)};
+    auto [entry, inserted] = walk.found.try_emplace(*dataID);
+    if (inserted || entry->second.rank < rank) entry->second = RankedRecord{rank, std::move(name)};
 }
 
 }  // namespace
@@ -189,11 +176,6 @@ void PagesImageCatalog::collectRegistry(ByteView message, int depth, std::map<st
     RegistryWalk walk;
     walkRegistry(message, depth, walk);
     for (auto& [dataID, found] : walk.found) registry[dataID] = std::move(found.fileName);
-}
-
-void PagesImageCatalog::record(std::uint64_t dataID, ByteView fileName, std::map<std::uint64_t, std::string>& registry) {
-    std::string name = PagesReaderText::repairedUTF8(fileName);
-    if (isImageName(name)) registry[dataID] = std::move(name);
 }
 
 }  // namespace lumaro

@@ -45,13 +45,9 @@ public:
     static std::string uniqueName(const std::string& name, std::set<std::string>& used);
     // Data identifier -> file name of every data record within `message`,
     // searched to a nesting depth of 7; a later find replaces an earlier one.
-    static void collectRegistry(const ProtobufMessage& message, int depth,
-                                std::map<std::uint64_t, std::string>& registry);
     static void collectRegistry(ByteView message, int depth, std::map<std::uint64_t, std::string>& registry);
 
 private:
-    static void record(std::uint64_t dataID, ByteView fileName, std::map<std::uint64_t, std::string>& registry);
-
     std::vector<Asset> assets_;
     const IWAObjectStore* store_;
     std::unordered_map<std::uint64_t, std::string> referenceNameByDataID_;
