@@ -128,9 +128,8 @@ TEST(ExtractCommand, OutputIsReplacedOnlyByACompleteOne) {
 TEST(ExtractCommand, LinksAndPipesStayWhatTheyAre) {
     TemporaryDirectory folder;
     const fs::path document = fixturesDirectory() / "pages5-file.pages";
-    const std::string expected = runTool({"extract", document.string(), (folder / "plain.md").string()}).status == 0
-                                     ? readFileText(folder / "plain.md")
-                                     : std::string();
+    ASSERT_EQ(runTool({"extract", document.string(), (folder / "plain.md").string()}).status, 0);
+    const std::string expected = readFileText(folder / "plain.md");
     ASSERT_FALSE(expected.empty());
 
     // A symbolic link to an existing file: the file is replaced, the link kept.
