@@ -1,16 +1,14 @@
 #include "LumaroPages/StoredZipWriter.hpp"
 
 #include "LumaroPages/CRC32.hpp"
+#include "LumaroPages/ZipRecordLayout.hpp"
 
 namespace lumaro {
 namespace {
 
-constexpr std::uint32_t kLocalHeaderSignature = 0x04034B50u;
-constexpr std::uint32_t kCentralHeaderSignature = 0x02014B50u;
-constexpr std::uint32_t kEndRecordSignature = 0x06054B50u;
+using namespace zip_record;
+
 constexpr std::uint16_t kMethodStored = 0;
-constexpr std::size_t kLocalHeaderFixedSize = 30;
-constexpr std::size_t kCentralHeaderFixedSize = 46;
 
 std::string describe(StoredZipWriterError::Case kind, std::string_view path) {
     using Case = StoredZipWriterError::Case;

@@ -2,16 +2,15 @@
 
 #include <algorithm>
 
+#include "LumaroPages/ZipRecordLayout.hpp"
+
 namespace lumaro {
 namespace {
 
-constexpr std::uint32_t kLocalHeaderSignature = 0x04034B50u;
-constexpr std::uint32_t kCentralHeaderSignature = 0x02014B50u;
-constexpr std::uint32_t kEndRecordSignature = 0x06054B50u;
+using namespace zip_record;
+
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kMaximumCommentLength = 0xFFFF;
-constexpr std::size_t kLocalHeaderFixedSize = 30;
-constexpr std::size_t kCentralHeaderFixedSize = 46;
 
 // Byte offsets inside the fixed part of a central directory header.
 namespace central {
